@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "platform/platform.h"
+
+extern "C" int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask *system) {
+    DWORD_PTR process_mask = 0;
+    DWORD_PTR system_mask = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+        return 0;
+    }
+    *process = process_mask;
+    *system = system_mask;
+    return 1;
+}
+
+extern "C" int32_t PlatformSetProcessAffinity(AffinityMask mask) {
+    return SetProcessAffinityMask(GetCurrentProcess(), mask) ? 1 : 0;
+}
+
+extern "C" int32_t PlatformBindThread(AffinityMask mask) {
+    // The previous mask is dropped on purpose: the thread stays bound.
+    return SetThreadAffinityMask(GetCurrentThread(), mask) != 0 ? 1 : 0;
+}

@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "platform/platform.h"
+
+extern "C" ReadMsrFunction PlatformFindHostReadMsr(void) {
+    // A null name gives the executable that started the process: the host.
+    // The handle is not counted, so there is nothing to release.
+    HMODULE host = GetModuleHandleA(nullptr);
+    if (host == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<ReadMsrFunction>(reinterpret_cast<void *>(GetProcAddress(host, "ReadMSR")));
+}
+
+extern "C" int32_t PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr, uint32_t *low) {
+    uint32_t second = 0;
+    uint32_t bits_31_to_0 = 0;
+    if (!read_msr(msr, &second, &bits_31_to_0)) {
+        return 0;
+    }
+    *low = bits_31_to_0;
+    return 1;
+}

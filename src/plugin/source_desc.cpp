@@ -1,0 +1,49 @@
+#include <cstring>
+
+#include "dietherm.h"
+#include "plugin/source_name.h"
+#include "sensor/sensor_access.h"
+#include "sensor/sensor_state.h"
+
+namespace {
+
+// Windows-1252: the degree sign is the single byte 0xB0.
+constexpr char kUnits[] = "\xB0" "C";
+constexpr char kDescription[] = "CPU temperature as reported by on-die Digital Thermal Sensor";
+constexpr char kGroup[] = "CPU";
+
+static_assert(sizeof(kUnits) == 3, "units are 0xB0 0x43 0x00");
+static_assert(sizeof(kDescription) == 61, "60 characters and the terminator");
+static_assert(sizeof(kDescription) <= sizeof(SourceDesc::description), "description fits");
+static_assert(sizeof(kGroup) == sizeof(SourceDesc::group), "group is 4 bytes");
+
+// Copies the text and its terminator only: the bytes after it stay the host's.
+template <size_t N>
+void WriteText(char *field, const char (&text)[N]) {
+    std::memcpy(field, text, N);
+}
+
+}  // namespace
+
+extern "C" int32_t DIETHERM_CALL GetSourceDesc(int32_t index, SourceDesc *desc) {
+    if (desc == nullptr) {
+        return 0;
+    }
+    if (g_sensor_state.read_msr == nullptr && !InitSensorAccess()) {
+        return 0;
+    }
+
+    char name[sizeof(desc->name)];
+    const size_t name_length = FormatSourceName(index, name);
+    std::memcpy(desc->name, name, name_length + 1);
+
+    WriteText(desc->units, kUnits);
+    WriteText(desc->description, kDescription);
+    if (desc->version >= SOURCE_DESC_VERSION_WITH_GROUP) {
+        WriteText(desc->group, kGroup);
+    }
+    desc->scale_max = 100.0f;
+    desc->scale_min = 0.0f;
+    desc->scale_step = 10.0f;
+    return 1;
+}

@@ -1,0 +1,65 @@
+#include "sensor/sensor_access.h"
+
+#include <cfloat>
+
+#include "platform/platform.h"
+#include "sensor/msr_layout.h"
+#include "sensor/sensor_state.h"
+
+extern "C" int32_t InitSensorAccess(void) {
+    // read_msr is stored only once everything has succeeded, so that a
+    // failed attempt (no sensor, unreadable 0xEE) is retried on the next
+    // description instead of passing for success, and polls never read on
+    // a base that was not fixed.
+    const ReadMsrFunction read_msr = PlatformFindHostReadMsr();
+    if (read_msr == nullptr) {
+        return 0;
+    }
+    if (g_sensor_state.dts_supported == 0) {
+        return 0;
+    }
+    uint32_t tj_max_select = 0;
+    if (!PlatformReadMsr(read_msr, msr::kTjMaxSelect, &tj_max_select)) {
+        return 0;
+    }
+    if (tj_max_select & msr::kTjMax85Bit) {
+        g_sensor_state.tj_max = 85.0f;
+    }
+    g_sensor_state.read_msr = read_msr;
+    return 1;
+}
+
+extern "C" float ReadCoreTemperature(int32_t index) {
+    // Beyond 31 there is no slot in last_readings and no bit in a 32-bit mask.
+    if (index < 0 || index >= SENSOR_SOURCE_LIMIT) {
+        return FLT_MAX;
+    }
+    if (g_sensor_state.dts_supported == 0 || g_sensor_state.read_msr == nullptr) {
+        return FLT_MAX;
+    }
+
+    AffinityMask process_mask = 0;
+    AffinityMask system_mask = 0;
+    if (!PlatformGetAffinityMasks(&process_mask, &system_mask)) {
+        return FLT_MAX;
+    }
+    // Widened for good: the earlier process mask is not restored.
+    if (!PlatformSetProcessAffinity(system_mask)) {
+        return FLT_MAX;
+    }
+    // The thread stays on this processor until the next poll moves it.
+    if (!PlatformBindThread(static_cast<AffinityMask>(1) << index)) {
+        return FLT_MAX;
+    }
+
+    uint32_t status = 0;
+    if (!PlatformReadMsr(g_sensor_state.read_msr, msr::kThermStatus, &status)) {
+        return FLT_MAX;
+    }
+    if (!msr::ReadingValid(status)) {
+        return g_sensor_state.last_readings[index];
+    }
+    const float reading = g_sensor_state.tj_max - static_cast<float>(msr::DegreesBelowTjMax(status));
+    g_sensor_state.last_readings[index] = reading;
+    return reading;
+}

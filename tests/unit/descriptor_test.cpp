@@ -1,0 +1,117 @@
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "module_fixture.h"
+
+namespace {
+
+void Put(HostRecord &record, size_t offset, const void *data, size_t size) {
+    std::memcpy(record.bytes + offset, data, size);
+}
+
+void PutFloatBits(HostRecord &record, size_t offset, uint32_t bits) { Put(record, offset, &bits, 4); }
+
+// What the host must find after a successful call, built byte by byte from
+// the record's published offsets rather than from the struct.
+HostRecord ExpectedRecord(uint32_t version, int32_t index) {
+    HostRecord record = FilledRecord(version);
+    const std::string name = "CPU" + std::to_string(index) + " temperature";
+    Put(record, 4, name.c_str(), name.size() + 1);
+    const unsigned char units[] = {0xB0, 0x43, 0x00};
+    Put(record, 36, units, sizeof(units));
+    PutFloatBits(record, 68, 0x42C80000u);  // 100.0
+    PutFloatBits(record, 72, 0x00000000u);  // 0.0
+    PutFloatBits(record, 76, 0x41200000u);  // 10.0
+    const char description[] = "CPU temperature as reported by on-die Digital Thermal Sensor";
+    Put(record, 80, description, sizeof(description));
+    if (version >= 0x00010002u) Put(record, 144, "CPU", 4);
+    return record;
+}
+
+std::vector<size_t> DifferingOffsets(const HostRecord &actual, const HostRecord &expected) {
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < kRecordBytes; ++i) {
+        if (actual.bytes[i] != expected.bytes[i]) offsets.push_back(i);
+    }
+    return offsets;
+}
+
+class DescriptorTest : public ModuleTest {
+  protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        LoadAndInitialise();
+    }
+};
+
+TEST_F(DescriptorTest, WritesOnlyItsFieldsForEveryVersionAndIndex) {
+    const uint32_t versions[] = {0, 0x00010001u, 0x00010002u, 0xFFFFFFFFu};
+    const int32_t indexes[] = {0, 31, -1, INT_MIN, INT_MAX, 32};
+    for (uint32_t version : versions) {
+        for (int32_t index : indexes) {
+            SCOPED_TRACE(testing::Message() << "version 0x" << std::hex << version << std::dec << ", index " << index);
+            HostRecord record = FilledRecord(version);
+            ASSERT_EQ(GetSourceDesc(index, record.desc()), 1);
+            EXPECT_EQ(DifferingOffsets(record, ExpectedRecord(version, index)), std::vector<size_t>{});
+        }
+    }
+}
+
+TEST_F(DescriptorTest, NamesCarryTheIndexAsSignedDecimal) {
+    const struct {
+        int32_t index;
+        const char *name;
+    } cases[] = {
+        {0, "CPU0 temperature"},
+        {31, "CPU31 temperature"},
+        {-1, "CPU-1 temperature"},
+        {INT_MIN, "CPU-2147483648 temperature"},
+        {INT_MAX, "CPU2147483647 temperature"},
+    };
+    for (const auto &c : cases) {
+        HostRecord record = FilledRecord(0);
+        ASSERT_EQ(GetSourceDesc(c.index, record.desc()), 1);
+        EXPECT_STREQ(record.desc()->name, c.name);
+    }
+}
+
+TEST_F(DescriptorTest, DescriptionNeedsNoPlatformCallOnceInitialised) {
+    HostRecord record = FilledRecord(0x00010002u);
+    ASSERT_EQ(GetSourceDesc(3, record.desc()), 1);
+    EXPECT_TRUE(Fake().calls.empty());
+}
+
+TEST_F(ModuleTest, NullRecordAnswersZeroAndDoesNothingElse) {
+    Fake().ScriptIntelWithSensor();
+    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, msr::kTjMax85Bit});
+    Load();
+    Fake().calls.clear();
+    const SensorState before = g_sensor_state;
+
+    EXPECT_EQ(GetSourceDesc(0, nullptr), 0);
+
+    EXPECT_TRUE(Fake().calls.empty()) << "no initialisation runs for a null record";
+    EXPECT_EQ(std::memcmp(&before, &g_sensor_state, sizeof(before)), 0);
+}
+
+TEST_F(ModuleTest, SourcesAreTheProcessorCountUpTo32) {
+    const struct {
+        uint32_t processors;
+        int32_t sources;
+    } cases[] = {{1, 1}, {4, 4}, {31, 31}, {32, 32}, {33, 32}, {64, 32}, {256, 32}};
+    for (const auto &c : cases) {
+        Fake().Reset(c.processors);
+        EXPECT_EQ(GetSourcesNum(), c.sources) << c.processors << " processors";
+    }
+}
+
+TEST_F(ModuleTest, SourceCountDoesNotDependOnTheSensor) {
+    Fake().Reset(6);
+    Fake().ScriptCpu("AuthenticAMD", 0x10, 0x1);
+    Load();
+    EXPECT_EQ(GetSourcesNum(), 6);
+}
+
+}  // namespace

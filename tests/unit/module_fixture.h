@@ -1,0 +1,74 @@
+// Each test starts from a freshly loaded module: the fake reset and the
+// state record put back to the values the image was loaded with.
+#ifndef DIETHERM_TESTS_MODULE_FIXTURE_H
+#define DIETHERM_TESTS_MODULE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "dietherm.h"
+#include "fake_platform.h"
+#include "plugin/load_notification.h"
+#include "sensor/msr_layout.h"
+#include "sensor/sensor_state.h"
+
+// The state record exactly as the loader mapped it in, captured before any test ran.
+const SensorState &LoadTimeState();
+
+inline uint32_t FloatBits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+constexpr uint32_t kFltMaxBits = 0x7F7FFFFFu;
+
+// IA32_THERM_STATUS with Reading Valid set and this many degrees below TjMax.
+constexpr uint32_t ValidStatus(uint32_t degrees_below) { return msr::kReadingValidBit | (degrees_below << 16); }
+
+// A host-owned record larger than any layout the module writes into,
+// pre-filled so that every byte the module touches shows.
+constexpr size_t kRecordBytes = 256;
+constexpr unsigned char kHostFill = 0xCC;
+
+struct alignas(4) HostRecord {
+    unsigned char bytes[kRecordBytes];
+    SourceDesc *desc() { return reinterpret_cast<SourceDesc *>(bytes); }
+};
+
+inline HostRecord FilledRecord(uint32_t version) {
+    HostRecord record;
+    std::memset(record.bytes, kHostFill, sizeof(record.bytes));
+    std::memcpy(record.bytes, &version, sizeof(version));
+    return record;
+}
+
+class ModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Fake().Reset();
+        g_sensor_state = LoadTimeState();
+    }
+
+    static void Load() { ASSERT_EQ(DllMain(nullptr, DIETHERM_PROCESS_ATTACH, nullptr), 1); }
+
+    static int32_t Describe(int32_t index = 0) {
+        SourceDesc desc{};
+        desc.version = SOURCE_DESC_VERSION_WITH_GROUP;
+        return GetSourceDesc(index, &desc);
+    }
+
+    // An Intel processor with the sensor, loaded and described once, with
+    // register 0xEE answering `tj_max_select`; the call log starts empty.
+    static void LoadAndInitialise(uint32_t tj_max_select = 0) {
+        Fake().ScriptIntelWithSensor();
+        Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, tj_max_select});
+        Load();
+        ASSERT_EQ(Describe(), 1);
+        Fake().calls.clear();
+    }
+};
+
+#endif  // DIETHERM_TESTS_MODULE_FIXTURE_H

@@ -9,13 +9,18 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/windows/cpuid_trap.h"
+
+// The instruction under the trap. The trap's own tests build this file with
+// an undefined instruction here, to meet a real illegal-instruction fault.
+#ifndef DIETHERM_GUARDED_INSTRUCTION
+#define DIETHERM_GUARDED_INSTRUCTION "cpuid"
+#endif
 
 extern "C" {
 // Defined in assembly below: answers 1 with `out` filled, or 0 when the
 // trap resumed at GuardedCpuidSkipped.
 int32_t GuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out);
-extern const char GuardedCpuidInstruction[];
-extern const char GuardedCpuidSkipped[];
 }
 
 // The labels sit in a top-level block so that they exist exactly once.
@@ -32,7 +37,7 @@ __asm__(
     "    movl %edx, %ecx\n"
     ".globl GuardedCpuidInstruction\n"
     "GuardedCpuidInstruction:\n"
-    "    cpuid\n"
+    "    " DIETHERM_GUARDED_INSTRUCTION "\n"
     "    movl %eax, 0(%r8)\n"
     "    movl %ebx, 4(%r8)\n"
     "    movl %ecx, 8(%r8)\n"
@@ -58,7 +63,7 @@ __asm__(
     "    movl 20(%esp), %esi\n"
     ".globl _GuardedCpuidInstruction\n"
     "_GuardedCpuidInstruction:\n"
-    "    cpuid\n"
+    "    " DIETHERM_GUARDED_INSTRUCTION "\n"
     "    movl %eax, 0(%esi)\n"
     "    movl %ebx, 4(%esi)\n"
     "    movl %ecx, 8(%esi)\n"
@@ -77,8 +82,6 @@ __asm__(
 #error "CPUID is an x86 instruction"
 #endif
 
-namespace {
-
 LONG CALLBACK SkipMissingCpuid(EXCEPTION_POINTERS *info) {
     const EXCEPTION_RECORD *record = info->ExceptionRecord;
     if (record->ExceptionCode != EXCEPTION_ILLEGAL_INSTRUCTION ||
@@ -92,8 +95,6 @@ LONG CALLBACK SkipMissingCpuid(EXCEPTION_POINTERS *info) {
 #endif
     return EXCEPTION_CONTINUE_EXECUTION;
 }
-
-}  // namespace
 
 extern "C" int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
     // Without the trap a missing instruction would end the host: rather

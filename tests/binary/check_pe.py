@@ -1,0 +1,158 @@
+#!/usr/bin/python3
+"""Reads a built Dietherm.dll as a Windows loader and host see it and fails
+on any difference from the module's binary contract.
+
+usage: check_pe.py PATH --arch x86|x64
+Needs Debian's python3-pefile (run with /usr/bin/python3).
+"""
+import argparse
+import sys
+
+import pefile
+
+EXPORTS = {"GetSourcesNum", "GetSourceDesc", "GetSourceData"}
+ALLOWED_IMPORTS = {"KERNEL32.dll", "msvcrt.dll"}
+MACHINES = {"x86": 0x014C, "x64": 0x8664}
+
+IMAGE_FILE_DLL = 0x2000
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+NO_SEH = 0x0400
+SCN_CNT_CODE = 0x00000020
+SCN_MEM_EXECUTE = 0x20000000
+SCN_MEM_WRITE = 0x80000000
+
+VERSION_STRINGS = {
+    "FileVersion": "1.0",
+    "ProductVersion": "1.0",
+    "InternalName": "Dietherm.dll",
+    "OriginalFilename": "Dietherm.dll",
+    "ProductName": " Dietherm.dll",
+    "LegalTrademarks": "Core\u2122 is a trademark of Intel\u00ae Corporation",
+}
+DESCRIPTIVE_STRINGS = ("FileDescription", "Comments")
+
+
+class Report:
+    def __init__(self):
+        self.failures = []
+        self.count = 0
+
+    def check(self, ok, what):
+        self.count += 1
+        if not ok:
+            self.failures.append(what)
+
+
+def section_of(pe, rva):
+    for section in pe.sections:
+        if section.contains_rva(rva):
+            return section
+    return None
+
+
+def check_headers(pe, arch, report):
+    report.check(pe.FILE_HEADER.Machine == MACHINES[arch],
+                 f"machine is 0x{pe.FILE_HEADER.Machine:04x}, not {arch}")
+    report.check(pe.FILE_HEADER.Characteristics & IMAGE_FILE_DLL, "the DLL flag is not set")
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    report.check(flags & DYNAMIC_BASE, "DYNAMIC_BASE (ASLR) is off")
+    report.check(flags & NX_COMPAT, "NX_COMPAT is off")
+    if arch == "x86":
+        safe_seh = False
+        load_config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+        if load_config is not None:
+            safe_seh = getattr(load_config.struct, "SEHandlerTable", 0) != 0
+        report.check(flags & NO_SEH or safe_seh, "neither NO_SEH nor a SafeSEH table")
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode(errors="replace")
+        both = section.Characteristics & SCN_MEM_WRITE and section.Characteristics & SCN_MEM_EXECUTE
+        report.check(not both, f"section {name} is writable and executable")
+
+
+def check_exports(pe, report):
+    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    report.check(directory is not None, "no export table")
+    if directory is None:
+        return
+    report.check(directory.name == b"Dietherm.dll", f"export table names {directory.name!r}")
+    names = set()
+    for symbol in directory.symbols:
+        report.check(symbol.name is not None, f"export by ordinal only: {symbol.ordinal}")
+        if symbol.name is None:
+            continue
+        name = symbol.name.decode()
+        names.add(name)
+        report.check(symbol.forwarder is None, f"{name} is forwarded")
+        section = section_of(pe, symbol.address)
+        is_code = section is not None and section.Characteristics & SCN_MEM_EXECUTE \
+            and section.Characteristics & SCN_CNT_CODE
+        report.check(is_code, f"{name} is not code")
+    report.check(names == EXPORTS and len(directory.symbols) == len(EXPORTS),
+                 f"exports are {sorted(names)}, not exactly {sorted(EXPORTS)}")
+
+
+def check_imports(pe, report):
+    imported = {entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    report.check(imported <= ALLOWED_IMPORTS, f"imports from {sorted(imported - ALLOWED_IMPORTS)}")
+    report.check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "delay-loaded imports")
+
+
+def check_version_block(pe, report):
+    fixed_list = getattr(pe, "VS_FIXEDFILEINFO", None)
+    report.check(bool(fixed_list), "no version block")
+    if not fixed_list:
+        return
+    fixed = fixed_list[0]
+    expected_fixed = {
+        "FileVersionMS": 0x00010000, "FileVersionLS": 0,
+        "ProductVersionMS": 0x00010000, "ProductVersionLS": 0,
+        "FileFlagsMask": 0x17, "FileFlags": 0, "FileOS": 4, "FileType": 0, "FileSubtype": 0,
+    }
+    for field, value in expected_fixed.items():
+        actual = getattr(fixed, field)
+        report.check(actual == value, f"version {field} is 0x{actual:x}, not 0x{value:x}")
+
+    tables, translations = [], []
+    for info in (entry for group in pe.FileInfo for entry in group):
+        if info.Key == b"StringFileInfo":
+            tables.extend(info.StringTable)
+        elif info.Key == b"VarFileInfo":
+            translations.extend(var.entry.get(b"Translation") for var in info.Var)
+    report.check(len(tables) == 1, f"{len(tables)} string tables, not one")
+    report.check(translations == ["0x0800 0x04b0"], f"translation entries {translations}")
+    if not tables:
+        return
+    table = tables[0]
+    report.check(table.LangID == b"080004b0", f"string table for {table.LangID!r}, not 080004b0")
+    strings = {key.decode(): value.decode("utf-8") for key, value in table.entries.items()}
+    for key, value in VERSION_STRINGS.items():
+        report.check(strings.get(key) == value, f"{key} is {strings.get(key)!r}, not {value!r}")
+    for key in DESCRIPTIVE_STRINGS:
+        text = strings.get(key, "").lower()
+        report.check("temperature" in text and "plug-in" in text,
+                     f"{key} {strings.get(key)!r} does not describe a temperature plug-in")
+    extra = set(strings) - set(VERSION_STRINGS) - set(DESCRIPTIVE_STRINGS)
+    report.check(not extra, f"unexpected version strings {sorted(extra)}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("dll")
+    parser.add_argument("--arch", choices=sorted(MACHINES), required=True)
+    args = parser.parse_args()
+
+    pe = pefile.PE(args.dll)
+    report = Report()
+    check_headers(pe, args.arch, report)
+    check_exports(pe, report)
+    check_imports(pe, report)
+    check_version_block(pe, report)
+    for failure in report.failures:
+        print(f"{args.dll}: {failure}")
+    print(f"check_pe {args.arch}: {report.count} checks, {len(report.failures)} failed")
+    return 1 if report.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -136,6 +136,12 @@ def check_version_block(pe, report):
     report.check(not extra, f"unexpected version strings {sorted(extra)}")
 
 
+def check_no_test_seam(path, report):
+    with open(path, "rb") as image:
+        data = image.read()
+    report.check(b"SimulatedCpuid" not in data, "the product asks the host for simulated CPUID answers")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("dll")
@@ -148,6 +154,7 @@ def main():
     check_exports(pe, report)
     check_imports(pe, report)
     check_version_block(pe, report)
+    check_no_test_seam(args.dll, report)
     for failure in report.failures:
         print(f"{args.dll}: {failure}")
     print(f"check_pe {args.arch}: {report.count} checks, {len(report.failures)} failed")

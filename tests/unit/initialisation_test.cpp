@@ -9,7 +9,7 @@ using Ops = std::vector<Op>;
 
 bool Untouched(const HostRecord &record, uint32_t version) {
     const HostRecord filled = FilledRecord(version);
-    return std::memcmp(record.bytes, filled.bytes, kRecordBytes) == 0;
+    return std::memcmp(record.bytes, filled.bytes, kBytes) == 0;
 }
 
 enum class Cause { NoReadMsrExport, NoSensor, TjMaxRegisterUnreadable };
@@ -47,7 +47,7 @@ TEST_P(InitialisationFailure, AnswersZeroWithTheRecordUntouchedAndRetriesEveryTi
         SCOPED_TRACE(attempt);
         Fake().calls.clear();
         HostRecord record = FilledRecord(0x00010002u);
-        EXPECT_EQ(GetSourceDesc(0, record.desc()), 0);
+        EXPECT_EQ(GetSourceDesc(0, record.as<SourceDesc>()), 0);
         EXPECT_TRUE(Untouched(record, 0x00010002u));
         EXPECT_EQ(Fake().Ops(), GetParam().first_attempt);
     }
@@ -57,7 +57,7 @@ TEST_P(InitialisationFailure, AnswersZeroWithTheRecordUntouchedAndRetriesEveryTi
 
 TEST_P(InitialisationFailure, PollsAnswerFltMaxWithoutTouchingThePlatform) {
     HostRecord record = FilledRecord(0);
-    ASSERT_EQ(GetSourceDesc(0, record.desc()), 0);
+    ASSERT_EQ(GetSourceDesc(0, record.as<SourceDesc>()), 0);
     Fake().calls.clear();
 
     for (int32_t index : {0, 1, 3}) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "dietherm.h"
+#include "expected_record.h"
 #include "fake_platform.h"
 #include "plugin/load_notification.h"
 #include "sensor/msr_layout.h"
@@ -28,22 +29,10 @@ constexpr uint32_t kFltMaxBits = 0x7F7FFFFFu;
 // IA32_THERM_STATUS with Reading Valid set and this many degrees below TjMax.
 constexpr uint32_t ValidStatus(uint32_t degrees_below) { return msr::kReadingValidBit | (degrees_below << 16); }
 
-// A host-owned record larger than any layout the module writes into,
-// pre-filled so that every byte the module touches shows.
-constexpr size_t kRecordBytes = 256;
-constexpr unsigned char kHostFill = 0xCC;
+using expected_record::HostRecord;
+using expected_record::kBytes;
 
-struct alignas(4) HostRecord {
-    unsigned char bytes[kRecordBytes];
-    SourceDesc *desc() { return reinterpret_cast<SourceDesc *>(bytes); }
-};
-
-inline HostRecord FilledRecord(uint32_t version) {
-    HostRecord record;
-    std::memset(record.bytes, kHostFill, sizeof(record.bytes));
-    std::memcpy(record.bytes, &version, sizeof(version));
-    return record;
-}
+inline HostRecord FilledRecord(uint32_t version) { return expected_record::Filled(version); }
 
 class ModuleTest : public ::testing::Test {
   protected:

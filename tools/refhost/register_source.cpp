@@ -1,0 +1,139 @@
+#include "register_source.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint32_t kTjMaxSelect = 0xEE;
+constexpr uint32_t kThermStatus = 0x19C;  // IA32_THERM_STATUS
+constexpr uint32_t kTjMax85Bit = 1u << 30;
+constexpr uint32_t kReadingValidBit = 1u << 31;
+// Bits the plug-in must ignore: status and log bits 15..0, resolution and
+// reserved bits 30..23.
+constexpr uint32_t kIgnoredStatusBits = 0x7F80FFFFu;
+
+RegisterSourceConfig g_config;
+
+struct SimulatedProcessor {
+    bool started = false;
+    uint64_t random = 0;
+    int temperature = 0;  // degrees Celsius
+};
+SimulatedProcessor g_processors[kMaxProcessors];
+RegisterRead g_last_tj_max_select[kMaxProcessors];
+RegisterRead g_last_status[kMaxProcessors];
+
+uint64_t NextRandom(uint64_t &state) {  // splitmix64
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+SimulatedProcessor &Processor(int index) {
+    SimulatedProcessor &processor = g_processors[index];
+    if (!processor.started) {
+        processor.started = true;
+        processor.random = g_config.seed * 0x100000001B3ull + static_cast<uint64_t>(index);
+        processor.temperature = 35 + static_cast<int>(NextRandom(processor.random) % 25);
+    }
+    return processor;
+}
+
+bool Every(uint32_t period, uint32_t count) { return period != 0 && count % period == 0; }
+
+bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t *low) {
+    SimulatedProcessor &processor = Processor(index);
+    const uint32_t noise = static_cast<uint32_t>(NextRandom(processor.random));
+    *high = 0;
+    if (msr == kTjMaxSelect) {
+        *low = (noise & ~kTjMax85Bit) | (g_config.tj_max_85 ? kTjMax85Bit : 0);
+        return true;
+    }
+    if (msr != kThermStatus || Every(g_config.fail_every, count)) {
+        return false;
+    }
+    const int step = static_cast<int>(NextRandom(processor.random) % 3) - 1;
+    processor.temperature = processor.temperature + step < 25 ? 25
+                            : processor.temperature + step > 80 ? 80
+                                                               : processor.temperature + step;
+    const int tj_max = g_config.tj_max_85 ? 85 : 100;
+    const uint32_t readout = static_cast<uint32_t>(tj_max - processor.temperature) & 0x7F;
+    const bool valid = !Every(g_config.invalid_every, count);
+    *low = (valid ? kReadingValidBit : 0) | (readout << 16) | (noise & kIgnoredStatusBits);
+    return true;
+}
+
+// Linux's msr driver: /dev/cpu/N/msr, 8 bytes at offset = register index.
+bool ReadFromDirectory(uint32_t msr, int index, uint32_t *high, uint32_t *low) {
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof(path), "%s/%d/msr", g_config.msr_dir.c_str(), index);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER offset;
+    offset.QuadPart = msr;
+    unsigned char bytes[8];
+    DWORD got = 0;
+    const bool read = SetFilePointerEx(file, offset, nullptr, FILE_BEGIN) &&
+                      ReadFile(file, bytes, sizeof(bytes), &got, nullptr) && got == sizeof(bytes);
+    CloseHandle(file);
+    if (!read) {
+        return false;
+    }
+    *low = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    *high = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<uint32_t>(bytes[7]) << 24;
+    return true;
+}
+
+}  // namespace
+
+void ConfigureRegisterSource(const RegisterSourceConfig &config) {
+    g_config = config;
+    for (int index = 0; index < kMaxProcessors; ++index) {
+        g_processors[index] = SimulatedProcessor{};
+        g_last_tj_max_select[index] = RegisterRead{};
+        g_last_status[index] = RegisterRead{};
+    }
+}
+
+const RegisterSourceConfig &CurrentRegisterSourceConfig() { return g_config; }
+
+RegisterRead LastRead(uint32_t msr, int processor) {
+    if (processor < 0 || processor >= kMaxProcessors) return RegisterRead{};
+    if (msr == kTjMaxSelect) return g_last_tj_max_select[processor];
+    if (msr == kThermStatus) return g_last_status[processor];
+    return RegisterRead{};
+}
+
+int CurrentProcessor() { return static_cast<int>(GetCurrentProcessorNumber()); }
+
+extern "C" int32_t ReadMSR(uint32_t msr, uint32_t *high, uint32_t *low) {
+    // The processor is the one this thread runs on now, never a value the
+    // plug-in could pass: that is what binding the thread must achieve.
+    const int processor = CurrentProcessor();
+    if (processor < 0 || processor >= kMaxProcessors) {
+        return 0;
+    }
+    RegisterRead *last = msr == kTjMaxSelect ? &g_last_tj_max_select[processor]
+                         : msr == kThermStatus ? &g_last_status[processor]
+                                               : nullptr;
+    const uint32_t count = last != nullptr ? last->count + 1 : 1;
+    uint32_t high_half = 0;
+    uint32_t low_half = 0;
+    const bool answered = g_config.msr_dir.empty() ? Simulate(msr, processor, count, &high_half, &low_half)
+                                                   : ReadFromDirectory(msr, processor, &high_half, &low_half);
+    if (last != nullptr) {
+        *last = RegisterRead{answered, low_half, count};
+    }
+    if (!answered) {
+        return 0;
+    }
+    *high = high_half;
+    *low = low_half;
+    return 1;
+}

@@ -2,10 +2,14 @@
 """Reads a built Dietherm.dll as a Windows loader and host see it and fails
 on any difference from the module's binary contract.
 
-usage: check_pe.py PATH --arch x86|x64
-Needs Debian's python3-pefile (run with /usr/bin/python3).
+usage: check_pe.py PATH --arch x86|x64 [--must-fail-with TEXT ...]
+Needs Debian's python3-pefile (run with /usr/bin/python3) and the MinGW-w64
+objdump. With --must-fail-with, the DLL is a known-bad fixture: the check
+passes only when every TEXT appears among the failures.
 """
 import argparse
+import re
+import subprocess
 import sys
 
 import pefile
@@ -13,6 +17,7 @@ import pefile
 EXPORTS = {"GetSourcesNum", "GetSourceDesc", "GetSourceData"}
 ALLOWED_IMPORTS = {"KERNEL32.dll", "msvcrt.dll"}
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
+OBJDUMP = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 
 IMAGE_FILE_DLL = 0x2000
 DYNAMIC_BASE = 0x0040
@@ -92,6 +97,74 @@ def check_exports(pe, report):
                  f"exports are {sorted(names)}, not exactly {sorted(EXPORTS)}")
 
 
+INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+(\S+)\s*(.*)$")
+
+
+def disassemble(path, arch):
+    """Address -> (mnemonic, operands, next address) for the code sections."""
+    listing = subprocess.run([OBJDUMP[arch], "-d", "--no-show-raw-insn", path],
+                             check=True, capture_output=True, text=True).stdout
+    rows = []
+    for line in listing.splitlines():
+        match = INSTRUCTION.match(line)
+        if match:
+            rows.append((int(match.group(1), 16), match.group(2), match.group(3).strip()))
+    code = {}
+    for (address, mnemonic, operands), following in zip(rows, rows[1:] + [(None, None, None)]):
+        code[address] = (mnemonic, operands, following[0])
+    return code
+
+
+def returns_reachable(code, start):
+    """The return instructions an export can end with: follows direct jumps
+    (tail calls included) and both ways of every conditional branch; a call
+    returns to the next instruction. Answers (rets, problems)."""
+    rets, problems, seen, pending = [], [], set(), [start]
+    while pending:
+        address = pending.pop()
+        while address is not None and address not in seen:
+            seen.add(address)
+            if address not in code:
+                problems.append(f"no instruction at 0x{address:x}")
+                break
+            mnemonic, operands, following = code[address]
+            if mnemonic.startswith("ret"):
+                rets.append((address, f"{mnemonic} {operands}".strip()))
+                break
+            if mnemonic in ("ud2", "int3", "hlt"):
+                break
+            target = re.match(r"^(?:0x)?([0-9a-f]+)(?:\s|$)", operands)
+            if mnemonic.startswith("jmp"):
+                if not target:
+                    problems.append(f"indirect jump at 0x{address:x}: {operands}")
+                    break
+                address = int(target.group(1), 16)
+                continue
+            if mnemonic.startswith("j") and target:
+                pending.append(int(target.group(1), 16))
+            address = following
+    return rets, problems
+
+
+def check_calling_convention(pe, path, arch, report):
+    """cdecl: the caller removes the arguments, so every way out of an export
+    is a plain ret. A `ret N` would leave the host's stack unbalanced."""
+    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    if directory is None:
+        return
+    code = disassemble(path, arch)
+    base = pe.OPTIONAL_HEADER.ImageBase
+    for symbol in directory.symbols:
+        if symbol.name is None:
+            continue
+        name = symbol.name.decode()
+        rets, problems = returns_reachable(code, base + symbol.address)
+        report.check(not problems, f"{name}: cannot follow its code: {problems}")
+        report.check(bool(rets), f"{name}: no return instruction found")
+        for address, text in rets:
+            report.check(text in ("ret", "retq", "retl"), f"{name} returns with {text} at 0x{address:x}")
+
+
 def check_imports(pe, report):
     imported = {entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     report.check(imported <= ALLOWED_IMPORTS, f"imports from {sorted(imported - ALLOWED_IMPORTS)}")
@@ -146,18 +219,26 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("dll")
     parser.add_argument("--arch", choices=sorted(MACHINES), required=True)
+    parser.add_argument("--must-fail-with", action="append", default=[], metavar="TEXT")
     args = parser.parse_args()
 
     pe = pefile.PE(args.dll)
     report = Report()
     check_headers(pe, args.arch, report)
     check_exports(pe, report)
+    check_calling_convention(pe, args.dll, args.arch, report)
     check_imports(pe, report)
     check_version_block(pe, report)
     check_no_test_seam(args.dll, report)
     for failure in report.failures:
         print(f"{args.dll}: {failure}")
     print(f"check_pe {args.arch}: {report.count} checks, {len(report.failures)} failed")
+    if args.must_fail_with:
+        unseen = [text for text in args.must_fail_with
+                  if not any(text in failure for failure in report.failures)]
+        for text in unseen:
+            print(f"expected a failure containing {text!r}")
+        return 1 if unseen else 0
     return 1 if report.failures else 0
 
 

@@ -30,5 +30,16 @@ expect "a DLL without the exports" 1 '^refhost: kernel32\.dll does not export Ge
 expect "an unknown option" 2 '^refhost: unknown option --bogus' --bogus "$simcpu"
 expect "a bad number" 2 '^refhost: --polls needs a number, not many' --polls many "$simcpu"
 
-echo "refhost_cli_test: $((8 - failures)) passed, $failures failed"
+# The simulated sensor is deterministic for a seed, whichever processor
+# happens to read register 0xEE.
+csv_run() { "$wine_run" "$refhost" --cpu intel --seed 42 --polls 4 --interval 0 --csv "$simcpu" | tr -d '\r'; }
+first=$(csv_run)
+second=$(csv_run)
+if [ "$first" != "$second" ] || ! grep -q '^0,1,CPU0 temperature' <<<"$first"; then
+    echo "FAILED: the same seed gave different readings:"
+    printf '%s\n---\n%s\n' "$first" "$second"
+    failures=$((failures + 1))
+fi
+
+echo "refhost_cli_test: $((9 - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

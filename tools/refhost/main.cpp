@@ -39,7 +39,12 @@ std::string RegisterSourceText(const RegisterSourceConfig &config) {
 
 void PrintTable(const Options &options, const Session &session) {
     std::printf("plug-in    %s\n", options.plugin_path.c_str());
-    std::printf("processor  %s (SimulatedCpuid; the product asks the real CPU)\n", CpuProfileName(options.cpu));
+    if (options.cpu == CpuProfile::Real) {
+        std::printf("processor  real: this machine's own\n");
+    } else {
+        std::printf("processor  %s, simulated for Dietherm-simcpu.dll (Dietherm.dll asks the real one)\n",
+                    CpuProfileName(options.cpu));
+    }
     std::printf("registers  %s\n", RegisterSourceText(options.registers).c_str());
     std::printf("sources    %d\n\n", session.sources);
 
@@ -51,6 +56,12 @@ void PrintTable(const Options &options, const Session &session) {
                     Pad(row.units, 6).c_str());
         for (float value : row.readings) std::printf("%8s", Reading(value).c_str());
         std::printf("\n");
+    }
+    bool any_described = false;
+    for (const SourceRow &row : session.rows) any_described |= row.described;
+    if (!any_described) {
+        std::printf("\nGetSourceDesc answered 0 for every source: the processor has no Digital Thermal Sensor,\n"
+                    "or the plug-in could not read through this host's ReadMSR.\n");
     }
 }
 

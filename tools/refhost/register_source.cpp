@@ -46,12 +46,15 @@ bool Every(uint32_t period, uint32_t count) { return period != 0 && count % peri
 
 bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t *low) {
     SimulatedProcessor &processor = Processor(index);
-    const uint32_t noise = static_cast<uint32_t>(NextRandom(processor.random));
     *high = 0;
     if (msr == kTjMaxSelect) {
-        *low = (noise & ~kTjMax85Bit) | (g_config.tj_max_85 ? kTjMax85Bit : 0);
+        // Its own stream: which processor reads 0xEE must not change the
+        // temperatures that follow.
+        uint64_t state = g_config.seed ^ 0xEEull;
+        *low = (static_cast<uint32_t>(NextRandom(state)) & ~kTjMax85Bit) | (g_config.tj_max_85 ? kTjMax85Bit : 0);
         return true;
     }
+    const uint32_t noise = static_cast<uint32_t>(NextRandom(processor.random));
     if (msr != kThermStatus || Every(g_config.fail_every, count)) {
         return false;
     }

@@ -29,7 +29,7 @@ extern "C" int32_t DIETHERM_CALL GetSourceDesc(int32_t index, SourceDesc *desc) 
     if (desc == nullptr) {
         return 0;
     }
-    if (g_sensor_state.read_msr == nullptr && !InitSensorAccess()) {
+    if (g_sensor_state.read_msr == nullptr && InitSensorAccess() == 0) {
         return 0;
     }
 

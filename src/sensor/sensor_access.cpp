@@ -19,10 +19,10 @@ extern "C" int32_t InitSensorAccess(void) {
         return 0;
     }
     uint32_t tj_max_select = 0;
-    if (!PlatformReadMsr(read_msr, msr::kTjMaxSelect, &tj_max_select)) {
+    if (PlatformReadMsr(read_msr, msr::kTjMaxSelect, &tj_max_select) == 0) {
         return 0;
     }
-    if (tj_max_select & msr::kTjMax85Bit) {
+    if ((tj_max_select & msr::kTjMax85Bit) != 0) {
         g_sensor_state.tj_max = 85.0f;
     }
     g_sensor_state.read_msr = read_msr;
@@ -40,20 +40,20 @@ extern "C" float ReadCoreTemperature(int32_t index) {
 
     AffinityMask process_mask = 0;
     AffinityMask system_mask = 0;
-    if (!PlatformGetAffinityMasks(&process_mask, &system_mask)) {
+    if (PlatformGetAffinityMasks(&process_mask, &system_mask) == 0) {
         return FLT_MAX;
     }
     // Widened for good: the earlier process mask is not restored.
-    if (!PlatformSetProcessAffinity(system_mask)) {
+    if (PlatformSetProcessAffinity(system_mask) == 0) {
         return FLT_MAX;
     }
     // The thread stays on this processor until the next poll moves it.
-    if (!PlatformBindThread(static_cast<AffinityMask>(1) << index)) {
+    if (PlatformBindThread(static_cast<AffinityMask>(1) << index) == 0) {
         return FLT_MAX;
     }
 
     uint32_t status = 0;
-    if (!PlatformReadMsr(g_sensor_state.read_msr, msr::kThermStatus, &status)) {
+    if (PlatformReadMsr(g_sensor_state.read_msr, msr::kThermStatus, &status) == 0) {
         return FLT_MAX;
     }
     if (!msr::ReadingValid(status)) {

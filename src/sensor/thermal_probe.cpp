@@ -27,7 +27,7 @@ extern "C" int32_t DetectThermalSensor(void) {
     uint32_t thermal_leaf_eax = 0;
 
     CpuidRegisters regs = {};
-    if (!PlatformCpuidGuarded(0, 0, &regs)) {
+    if (PlatformCpuidGuarded(0, 0, &regs) == 0) {
         return 0;  // no CPUID instruction: the module still loads
     }
     max_leaf = regs.eax;
@@ -41,5 +41,5 @@ extern "C" int32_t DetectThermalSensor(void) {
     }
     PlatformCpuid(kThermalPowerLeaf, 0, &regs);
     thermal_leaf_eax = regs.eax;
-    return (thermal_leaf_eax & kDigitalSensorBit) ? 1 : 0;
+    return (thermal_leaf_eax & kDigitalSensorBit) != 0 ? 1 : 0;
 }

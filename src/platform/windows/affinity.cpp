@@ -5,7 +5,7 @@
 extern "C" int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask *system) {
     DWORD_PTR process_mask = 0;
     DWORD_PTR system_mask = 0;
-    if (!GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) {
         return 0;
     }
     *process = process_mask;
@@ -14,7 +14,7 @@ extern "C" int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask 
 }
 
 extern "C" int32_t PlatformSetProcessAffinity(AffinityMask mask) {
-    return SetProcessAffinityMask(GetCurrentProcess(), mask) ? 1 : 0;
+    return SetProcessAffinityMask(GetCurrentProcess(), mask) != 0 ? 1 : 0;
 }
 
 extern "C" int32_t PlatformBindThread(AffinityMask mask) {

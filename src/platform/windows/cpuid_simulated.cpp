@@ -26,7 +26,7 @@ SimulatedCpuidFunction FindHostSimulatedCpuid() {
 
 bool AskSimulation(SimulatedCpuidFunction simulated, uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
     uint32_t regs[4] = {};
-    if (!simulated(leaf, subleaf, regs)) {
+    if (simulated(leaf, subleaf, regs) == 0) {
         return false;
     }
     *out = CpuidRegisters{regs[0], regs[1], regs[2], regs[3]};
@@ -36,7 +36,7 @@ bool AskSimulation(SimulatedCpuidFunction simulated, uint32_t leaf, uint32_t sub
 }  // namespace
 
 extern "C" int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
-    const SimulatedCpuidFunction simulated = FindHostSimulatedCpuid();
+    SimulatedCpuidFunction simulated = FindHostSimulatedCpuid();
     if (simulated == nullptr) {
         return RunGuardedCpuid(leaf, subleaf, out, 0);
     }
@@ -47,7 +47,7 @@ extern "C" int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRe
 }
 
 extern "C" void PlatformCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
-    const SimulatedCpuidFunction simulated = FindHostSimulatedCpuid();
+    SimulatedCpuidFunction simulated = FindHostSimulatedCpuid();
     if (simulated == nullptr) {
         __cpuid_count(leaf, subleaf, out->eax, out->ebx, out->ecx, out->edx);
         return;

@@ -107,7 +107,7 @@ int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, in
     CpuidRegisters regs = {};
     const int32_t executed = GuardedCpuid(leaf, subleaf, &regs, execute_undefined);
     RemoveVectoredExceptionHandler(handler);
-    if (executed) {
+    if (executed != 0) {
         *out = regs;
     }
     return executed;

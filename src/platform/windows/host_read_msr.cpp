@@ -15,7 +15,7 @@ extern "C" ReadMsrFunction PlatformFindHostReadMsr(void) {
 extern "C" int32_t PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr, uint32_t *low) {
     uint32_t second = 0;
     uint32_t bits_31_to_0 = 0;
-    if (!read_msr(msr, &second, &bits_31_to_0)) {
+    if (read_msr(msr, &second, &bits_31_to_0) == 0) {
         return 0;
     }
     *low = bits_31_to_0;

@@ -2,6 +2,16 @@
 
 namespace {
 
+TEST(SensorStateAtLoad, ComesFromInitialisedData) {
+    EXPECT_EQ(LoadTimeState().dts_supported, 0);
+    EXPECT_EQ(LoadTimeState().read_msr, nullptr);
+    EXPECT_EQ(FloatBits(LoadTimeState().tj_max), 0x42C80000u);
+    for (float slot : LoadTimeState().last_readings) {
+        EXPECT_EQ(FloatBits(slot), kFltMaxBits);
+    }
+}
+
+
 TEST_F(ModuleTest, LoadNotificationAnswersOneForEveryReasonAndProbesOnlyOnProcessAttach) {
     const struct {
         unsigned long reason;

@@ -40,8 +40,9 @@ void PlatformCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out);
 // executable module or it has no such export.
 ReadMsrFunction PlatformFindHostReadMsr(void);
 
-// The process's and the system's processor sets. Zero on failure.
-int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask *system);
+// The system's processor set, read together with the process's (which the
+// module has no use for). Zero on failure: a system has a processor.
+AffinityMask PlatformSystemAffinityMask(void);
 
 // Lets the process run on `mask`. Zero on failure.
 int32_t PlatformSetProcessAffinity(AffinityMask mask);
@@ -49,9 +50,16 @@ int32_t PlatformSetProcessAffinity(AffinityMask mask);
 // Binds the calling thread to `mask` and leaves it there. Zero on failure.
 int32_t PlatformBindThread(AffinityMask mask);
 
-// Calls the host's reader on the calling thread's processor; stores bits
-// 31..0 of the register in `low` when it answers non-zero.
-int32_t PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr, uint32_t *low);
+// A register read through the host: `read` is non-zero when the host's
+// reader answered non-zero, and then `low` holds bits 31..0. Returned by
+// value, in registers, so a poll keeps nothing on the stack for it.
+typedef struct MsrReading {
+    uint32_t low;
+    int32_t read;
+} MsrReading;
+
+// Calls the host's reader on the calling thread's processor.
+MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr);
 
 #ifdef __cplusplus
 }

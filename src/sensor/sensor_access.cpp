@@ -18,11 +18,11 @@ extern "C" int32_t InitSensorAccess(void) {
     if (g_sensor_state.dts_supported == 0) {
         return 0;
     }
-    uint32_t tj_max_select = 0;
-    if (PlatformReadMsr(read_msr, msr::kTjMaxSelect, &tj_max_select) == 0) {
+    const MsrReading tj_max_select = PlatformReadMsr(read_msr, msr::kTjMaxSelect);
+    if (tj_max_select.read == 0) {
         return 0;
     }
-    if ((tj_max_select & msr::kTjMax85Bit) != 0) {
+    if ((tj_max_select.low & msr::kTjMax85Bit) != 0) {
         g_sensor_state.tj_max = 85.0f;
     }
     g_sensor_state.read_msr = read_msr;
@@ -34,13 +34,14 @@ extern "C" float ReadCoreTemperature(int32_t index) {
     if (index < 0 || index >= SENSOR_SOURCE_LIMIT) {
         return FLT_MAX;
     }
-    if (g_sensor_state.dts_supported == 0 || g_sensor_state.read_msr == nullptr) {
+    // read_msr is set only by an initialisation that found the sensor, and
+    // the sensor's presence is fixed at load: it alone gates the poll.
+    if (g_sensor_state.read_msr == nullptr) {
         return FLT_MAX;
     }
 
-    AffinityMask process_mask = 0;
-    AffinityMask system_mask = 0;
-    if (PlatformGetAffinityMasks(&process_mask, &system_mask) == 0) {
+    const AffinityMask system_mask = PlatformSystemAffinityMask();
+    if (system_mask == 0) {
         return FLT_MAX;
     }
     // Widened for good: the earlier process mask is not restored.
@@ -52,14 +53,14 @@ extern "C" float ReadCoreTemperature(int32_t index) {
         return FLT_MAX;
     }
 
-    uint32_t status = 0;
-    if (PlatformReadMsr(g_sensor_state.read_msr, msr::kThermStatus, &status) == 0) {
+    const MsrReading status = PlatformReadMsr(g_sensor_state.read_msr, msr::kThermStatus);
+    if (status.read == 0) {
         return FLT_MAX;
     }
-    if (!msr::ReadingValid(status)) {
+    if (!msr::ReadingValid(status.low)) {
         return g_sensor_state.last_readings[index];
     }
-    const float reading = g_sensor_state.tj_max - static_cast<float>(msr::DegreesBelowTjMax(status));
+    const float reading = g_sensor_state.tj_max - static_cast<float>(msr::DegreesBelowTjMax(status.low));
     g_sensor_state.last_readings[index] = reading;
     return reading;
 }

@@ -22,17 +22,17 @@ struct alignas(4) HostRecord {
 };
 
 // The record as the host hands it over: filled, with its version set.
-inline HostRecord Filled(uint32_t version) {
+inline HostRecord Filled(uint32_t version, unsigned char fill = kHostFill) {
     HostRecord record;
-    std::memset(record.bytes, kHostFill, sizeof(record.bytes));
+    std::memset(record.bytes, fill, sizeof(record.bytes));
     std::memcpy(record.bytes, &version, sizeof(version));
     return record;
 }
 
 inline void PutBits(HostRecord &record, size_t offset, uint32_t bits) { std::memcpy(record.bytes + offset, &bits, 4); }
 
-inline HostRecord AfterDescription(uint32_t version, int32_t index) {
-    HostRecord record = Filled(version);
+inline HostRecord AfterDescription(uint32_t version, int32_t index, unsigned char fill = kHostFill) {
+    HostRecord record = Filled(version, fill);
     char name[32];
     const int length = std::snprintf(name, sizeof(name), "CPU%ld temperature", static_cast<long>(index));
     std::memcpy(record.bytes + 4, name, static_cast<size_t>(length) + 1);

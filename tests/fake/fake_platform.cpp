@@ -11,7 +11,7 @@ const char *OpName(Op op) {
         case Op::CpuidGuarded: return "CpuidGuarded";
         case Op::Cpuid: return "Cpuid";
         case Op::FindHostReadMsr: return "FindHostReadMsr";
-        case Op::GetAffinityMasks: return "GetAffinityMasks";
+        case Op::SystemAffinityMask: return "SystemAffinityMask";
         case Op::SetProcessAffinity: return "SetProcessAffinity";
         case Op::BindThread: return "BindThread";
         case Op::ReadMsr: return "ReadMsr";
@@ -104,13 +104,10 @@ ReadMsrFunction PlatformFindHostReadMsr(void) {
     return Fake().host_has_read_msr ? FakeHostReadMsr() : nullptr;
 }
 
-int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask *system) {
+AffinityMask PlatformSystemAffinityMask(void) {
     FakePlatform &fake = Fake();
-    fake.calls.push_back({Op::GetAffinityMasks});
-    if (fake.get_affinity_fails) return 0;
-    *process = fake.process_mask;
-    *system = fake.system_mask;
-    return 1;
+    fake.calls.push_back({Op::SystemAffinityMask});
+    return fake.system_mask_fails ? 0 : fake.system_mask;
 }
 
 int32_t PlatformSetProcessAffinity(AffinityMask mask) {
@@ -130,15 +127,14 @@ int32_t PlatformBindThread(AffinityMask mask) {
     return 1;
 }
 
-int32_t PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr, uint32_t *low) {
+MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr) {
     FakePlatform &fake = Fake();
     const int processor = fake.CurrentProcessor();
     fake.calls.push_back({Op::ReadMsr, msr, static_cast<uint64_t>(processor)});
     if (read_msr != FakeHostReadMsr()) std::abort();  // only ever the host's function
     auto found = fake.msrs.find({msr, processor});
-    if (found == fake.msrs.end() || !found->second.read) return 0;
-    *low = found->second.low;
-    return 1;
+    if (found == fake.msrs.end() || !found->second.read) return MsrReading{0, 0};
+    return MsrReading{found->second.low, 1};
 }
 
 }  // extern "C"

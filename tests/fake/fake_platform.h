@@ -18,7 +18,7 @@ enum class Op {
     CpuidGuarded,
     Cpuid,
     FindHostReadMsr,
-    GetAffinityMasks,
+    SystemAffinityMask,
     SetProcessAffinity,
     BindThread,
     ReadMsr,
@@ -48,7 +48,7 @@ struct FakePlatform {
     bool cpuid_missing = false;
     std::map<uint32_t, CpuidRegisters> cpuid_leaves;  // unlisted leaves answer zeros
     bool host_has_read_msr = true;
-    bool get_affinity_fails = false;
+    bool system_mask_fails = false;
     bool set_process_affinity_fails = false;
     bool bind_thread_fails = false;
     AffinityMask process_mask = 0x1;  // the host starts confined to processor 0

@@ -18,7 +18,7 @@ class PollTest : public ModuleTest {
 TEST_F(PollTest, MakesTheAffinityCallsThenReadsOnTheBoundProcessor) {
     EXPECT_EQ(GetSourceData(2), 60.0f);
     EXPECT_EQ(Fake().calls, (std::vector<Call>{
-                                {Op::GetAffinityMasks},
+                                {Op::SystemAffinityMask},
                                 {Op::SetProcessAffinity, 0xF},
                                 {Op::BindThread, 0x4},
                                 {Op::ReadMsr, msr::kThermStatus, 2},
@@ -46,7 +46,7 @@ TEST_F(PollTest, IndexWithoutAProcessorFailsAtBinding) {
     for (int32_t index : {4, 31}) {
         Fake().calls.clear();
         EXPECT_EQ(FloatBits(GetSourceData(index)), kFltMaxBits) << index;
-        EXPECT_EQ(Fake().Ops(), (std::vector<Op>{Op::GetAffinityMasks, Op::SetProcessAffinity, Op::BindThread}));
+        EXPECT_EQ(Fake().Ops(), (std::vector<Op>{Op::SystemAffinityMask, Op::SetProcessAffinity, Op::BindThread}));
     }
 }
 
@@ -56,7 +56,7 @@ TEST_F(PollTest, EachFailingStepAnswersFltMaxAndStopsThere) {
         bool FakePlatform::*failure;  // null: ReadMSR fails
         size_t calls_made;
     } cases[] = {
-        {"process masks unreadable", &FakePlatform::get_affinity_fails, 1},
+        {"process masks unreadable", &FakePlatform::system_mask_fails, 1},
         {"process mask not settable", &FakePlatform::set_process_affinity_fails, 2},
         {"thread not bindable", &FakePlatform::bind_thread_fails, 3},
         {"ReadMSR fails", nullptr, 4},

@@ -2,15 +2,13 @@
 
 #include "platform/platform.h"
 
-extern "C" int32_t PlatformGetAffinityMasks(AffinityMask *process, AffinityMask *system) {
+extern "C" AffinityMask PlatformSystemAffinityMask(void) {
     DWORD_PTR process_mask = 0;
     DWORD_PTR system_mask = 0;
     if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) {
         return 0;
     }
-    *process = process_mask;
-    *system = system_mask;
-    return 1;
+    return system_mask;
 }
 
 extern "C" int32_t PlatformSetProcessAffinity(AffinityMask mask) {

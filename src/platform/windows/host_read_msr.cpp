@@ -12,12 +12,11 @@ extern "C" ReadMsrFunction PlatformFindHostReadMsr(void) {
     return reinterpret_cast<ReadMsrFunction>(reinterpret_cast<void *>(GetProcAddress(host, "ReadMSR")));
 }
 
-extern "C" int32_t PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr, uint32_t *low) {
+extern "C" MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr) {
     uint32_t second = 0;
     uint32_t bits_31_to_0 = 0;
     if (read_msr(msr, &second, &bits_31_to_0) == 0) {
-        return 0;
+        return MsrReading{0, 0};
     }
-    *low = bits_31_to_0;
-    return 1;
+    return MsrReading{bits_31_to_0, 1};
 }

@@ -4,7 +4,6 @@
 #ifndef DIETHERM_PLATFORM_H
 #define DIETHERM_PLATFORM_H
 
-#include <stddef.h>
 #include <stdint.h>
 
 #include "dietherm.h"

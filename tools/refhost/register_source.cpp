@@ -104,8 +104,6 @@ void ConfigureRegisterSource(const RegisterSourceConfig &config) {
     }
 }
 
-const RegisterSourceConfig &CurrentRegisterSourceConfig() { return g_config; }
-
 RegisterRead LastRead(uint32_t msr, int processor) {
     if (processor < 0 || processor >= kMaxProcessors) return RegisterRead{};
     if (msr == kTjMaxSelect) return g_last_tj_max_select[processor];

@@ -23,7 +23,6 @@ struct RegisterSourceConfig {
 
 // Replaces the configuration and restarts the simulation.
 void ConfigureRegisterSource(const RegisterSourceConfig &config);
-const RegisterSourceConfig &CurrentRegisterSourceConfig();
 
 // What the last read of a register on a processor answered, for tests.
 struct RegisterRead {

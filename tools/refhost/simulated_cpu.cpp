@@ -37,7 +37,6 @@ const ProfileInfo &Info(CpuProfile profile) {
 }  // namespace
 
 void SetCpuProfile(CpuProfile profile) { g_profile = profile; }
-CpuProfile CurrentCpuProfile() { return g_profile; }
 
 bool ParseCpuProfile(const char *name, CpuProfile *profile) {
     for (const ProfileInfo &info : kProfiles) {

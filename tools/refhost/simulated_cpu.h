@@ -15,7 +15,6 @@ enum class CpuProfile {
 };
 
 void SetCpuProfile(CpuProfile profile);
-CpuProfile CurrentCpuProfile();
 
 // "real", "intel", "intel-no-sensor", "intel-leaf5", "amd", "no-cpuid".
 bool ParseCpuProfile(const char *name, CpuProfile *profile);

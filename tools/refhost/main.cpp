@@ -32,8 +32,8 @@ std::string RegisterSourceText(const RegisterSourceConfig &config) {
     if (!config.msr_dir.empty()) return "files " + config.msr_dir + "/N/msr";
     std::string text = "simulated sensor, seed " + std::to_string(config.seed) + ", TjMax " +
                        (config.tj_max_85 ? "85" : "100") + " \xC2\xB0" "C";
-    if (config.invalid_every) text += ", every " + std::to_string(config.invalid_every) + ". reading not valid";
-    if (config.fail_every) text += ", every " + std::to_string(config.fail_every) + ". read fails";
+    if (config.invalid_every) text += ", 1 in " + std::to_string(config.invalid_every) + " readings not valid";
+    if (config.fail_every) text += ", 1 in " + std::to_string(config.fail_every) + " reads failing";
     return text;
 }
 

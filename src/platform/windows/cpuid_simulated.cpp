@@ -5,10 +5,10 @@
 // module's real trap meets a real fault. Without that export the real CPUID
 // runs. The product never contains this file.
 #include <cpuid.h>
-#include <windows.h>
 
 #include "platform/platform.h"
 #include "platform/windows/cpuid_trap.h"
+#include "platform/windows/host_export.h"
 
 namespace {
 
@@ -17,11 +17,7 @@ namespace {
 typedef int(DIETHERM_CALL *SimulatedCpuidFunction)(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]);
 
 SimulatedCpuidFunction FindHostSimulatedCpuid() {
-    HMODULE host = GetModuleHandleA(nullptr);
-    if (host == nullptr) {
-        return nullptr;
-    }
-    return reinterpret_cast<SimulatedCpuidFunction>(reinterpret_cast<void *>(GetProcAddress(host, "SimulatedCpuid")));
+    return reinterpret_cast<SimulatedCpuidFunction>(FindHostExport("SimulatedCpuid"));
 }
 
 bool AskSimulation(SimulatedCpuidFunction simulated, uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {

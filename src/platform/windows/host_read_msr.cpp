@@ -1,15 +1,8 @@
-#include <windows.h>
-
 #include "platform/platform.h"
+#include "platform/windows/host_export.h"
 
 extern "C" ReadMsrFunction PlatformFindHostReadMsr(void) {
-    // A null name gives the executable that started the process: the host.
-    // The handle is not counted, so there is nothing to release.
-    HMODULE host = GetModuleHandleA(nullptr);
-    if (host == nullptr) {
-        return nullptr;
-    }
-    return reinterpret_cast<ReadMsrFunction>(reinterpret_cast<void *>(GetProcAddress(host, "ReadMSR")));
+    return reinterpret_cast<ReadMsrFunction>(FindHostExport("ReadMSR"));
 }
 
 extern "C" MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr) {

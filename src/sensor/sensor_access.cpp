@@ -8,9 +8,9 @@
 
 extern "C" int32_t InitSensorAccess(void) {
     // read_msr is stored only once everything has succeeded, so that a
-    // failed attempt (no sensor, unreadable 0xEE) is retried on the next
-    // description instead of passing for success, and polls never read on
-    // a base that was not fixed.
+    // failed attempt (no sensor, a reader that reads nothing yet) is retried
+    // on the next description instead of passing for success, and polls
+    // never read on a base that was not fixed.
     const ReadMsrFunction read_msr = PlatformFindHostReadMsr();
     if (read_msr == nullptr) {
         return 0;
@@ -19,12 +19,17 @@ extern "C" int32_t InitSensorAccess(void) {
         return 0;
     }
     const MsrReading tj_max_select = PlatformReadMsr(read_msr, msr::kTjMaxSelect);
-    if (tj_max_select.read == 0) {
+    if (tj_max_select.read != 0) {
+        if ((tj_max_select.low & msr::kTjMax85Bit) != 0) {
+            g_sensor_state.tj_max = 85.0f;
+        }
+    } else if (PlatformReadMsr(read_msr, msr::kThermStatus).read == 0) {
+        // Neither register reads: it is the host's reader that does not
+        // work (yet), not the part.
         return 0;
     }
-    if ((tj_max_select.low & msr::kTjMax85Bit) != 0) {
-        g_sensor_state.tj_max = 85.0f;
-    }
+    // A part whose thermal status reads but that has no register 0xEE keeps
+    // the default base of 100 degrees, for good.
     g_sensor_state.read_msr = read_msr;
     return 1;
 }

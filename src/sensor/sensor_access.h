@@ -7,8 +7,9 @@
 extern "C" {
 #endif
 
-// Finds the host's ReadMSR and fixes tj_max from register 0xEE. 1 once both
-// are done; until then 0, and every call tries again from the start.
+// Finds the host's ReadMSR and fixes tj_max from register 0xEE (100 degrees
+// when 0xEE does not read but the thermal status does). 1 once both are
+// done; until then 0, and every call tries again from the start.
 int32_t InitSensorAccess(void);
 
 // Temperature of processor `index` in degrees Celsius, its last valid

@@ -68,8 +68,14 @@ struct Model {
         if (!fake.host_has_read_msr || dts_supported == 0) return 0;
         *calls = 2;  // read 0xEE where the thread is
         const MsrAnswer *tj_max_select = Register(fake, 0xEE, fake.CurrentProcessor());
-        if (tj_max_select == nullptr) return 0;
-        if ((tj_max_select->low & (1u << 30)) != 0) tj_max = 85.0f;
+        if (tj_max_select != nullptr) {
+            if ((tj_max_select->low & (1u << 30)) != 0) tj_max = 85.0f;
+        } else {
+            // No 0xEE: the thermal status, on the same processor, tells a
+            // part without that register from a reader that reads nothing.
+            *calls = 3;
+            if (Register(fake, 0x19C, fake.CurrentProcessor()) == nullptr) return 0;
+        }
         ready = true;
         return 1;
     }

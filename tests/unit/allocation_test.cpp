@@ -88,10 +88,10 @@ TEST(AllocationCounter, SeesAnAllocation) {
 
 TEST_F(ModuleTest, HostCycleAllocatesNothingWithTheSensor) {
     Fake().ScriptIntelWithSensor();
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, msr::kTjMax85Bit});
-    Fake().SetMsr(msr::kThermStatus, 0, {true, ValidStatus(30)});
-    Fake().SetMsr(msr::kThermStatus, 1, {true, 30});  // not valid
-    Fake().SetMsr(msr::kThermStatus, 2, {false, 0});  // read fails
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, hw::kTjMax85Bit});
+    Fake().SetMsr(hw::kThermStatus, 0, {true, ValidStatus(30)});
+    Fake().SetMsr(hw::kThermStatus, 1, {true, 30});  // not valid
+    Fake().SetMsr(hw::kThermStatus, 2, {false, 0});  // read fails
     EXPECT_EQ(AllocationsInAHostCycle(), 0);
     EXPECT_EQ(GetSourceData(0), 55.0f) << "the cycle really read";
 }

@@ -52,7 +52,7 @@ TEST_F(DescriptorTest, DescriptionNeedsNoPlatformCallOnceInitialised) {
 
 TEST_F(ModuleTest, NullRecordAnswersZeroAndDoesNothingElse) {
     Fake().ScriptIntelWithSensor();
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, msr::kTjMax85Bit});
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, hw::kTjMax85Bit});
     Load();
     Fake().calls.clear();
     const SensorState before = g_sensor_state;

@@ -12,7 +12,7 @@ bool Untouched(const HostRecord &record, uint32_t version) {
     return std::memcmp(record.bytes, filled.bytes, kBytes) == 0;
 }
 
-enum class Cause { NoReadMsrExport, NoSensor, TjMaxRegisterUnreadable };
+enum class Cause { NoReadMsrExport, NoSensor, ReaderReadsNothing };
 
 struct FailureCase {
     const char *label;
@@ -33,10 +33,11 @@ class InitialisationFailure : public ModuleTest, public testing::WithParamInterf
             Fake().ScriptIntelWithSensor();
         }
         Fake().host_has_read_msr = cause != Cause::NoReadMsrExport;
-        if (cause != Cause::TjMaxRegisterUnreadable) {
-            Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, msr::kTjMax85Bit});
+        // A reader that reads nothing: neither 0xEE nor the thermal status.
+        if (cause != Cause::ReaderReadsNothing) {
+            Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, hw::kTjMax85Bit});
+            Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(20)});
         }
-        Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(20)});
         Load();
         Fake().calls.clear();
     }
@@ -72,25 +73,56 @@ INSTANTIATE_TEST_SUITE_P(
     EachCause, InitialisationFailure,
     testing::Values(FailureCase{"NoReadMsrExport", Cause::NoReadMsrExport, {Op::FindHostReadMsr}},
                     FailureCase{"NoSensor", Cause::NoSensor, {Op::FindHostReadMsr}},
-                    FailureCase{"TjMaxRegisterUnreadable", Cause::TjMaxRegisterUnreadable,
-                                {Op::FindHostReadMsr, Op::ReadMsr}}),
+                    FailureCase{"ReaderReadsNothing", Cause::ReaderReadsNothing,
+                                {Op::FindHostReadMsr, Op::ReadMsr, Op::ReadMsr}}),
     [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.label); });
 
-TEST_F(ModuleTest, RetrySucceedsOnceTheHostCanReadRegisterEE) {
+TEST_F(ModuleTest, RetrySucceedsOnceTheReaderWorksAndTakesItsBase) {
     Fake().ScriptIntelWithSensor();
     Load();
-    ASSERT_EQ(Describe(), 0);  // 0xEE not readable yet
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HostRecord record = FilledRecord(0x00010002u);
+        ASSERT_EQ(GetSourceDesc(0, record.as<SourceDesc>()), 0);  // the reader reads nothing yet
+        EXPECT_TRUE(Untouched(record, 0x00010002u));
+        EXPECT_EQ(FloatBits(GetSourceData(0)), kFltMaxBits);
+    }
 
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, msr::kTjMax85Bit});
-    Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(35)});
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, hw::kTjMax85Bit});
+    Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(35)});
     EXPECT_EQ(Describe(), 1);
     EXPECT_EQ(g_sensor_state.read_msr, FakeHostReadMsr());
     EXPECT_EQ(GetSourceData(2), 50.0f);
 }
 
+// 0xEE does not read but the thermal status does: the part has no 0xEE.
+// The default base holds for good and this very description succeeds.
+TEST_F(ModuleTest, WithoutRegisterEEAReadableStatusKeepsBase100ForGood) {
+    Fake().ScriptIntelWithSensor();
+    Fake().SetMsr(hw::kThermStatus, 0, {true, 0});  // read where the thread is, not valid: any answer will do
+    Fake().SetMsr(hw::kThermStatus, 1, {true, ValidStatus(35)});
+    Load();
+    Fake().calls.clear();
+
+    HostRecord record = FilledRecord(0x00010002u);
+    ASSERT_EQ(GetSourceDesc(3, record.as<SourceDesc>()), 1);
+    EXPECT_EQ(expected_record::FirstDifference(record, expected_record::AfterDescription(0x00010002u, 3)), -1);
+    EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr},
+                                               {Op::ReadMsr, 0xEE, 0},
+                                               {Op::ReadMsr, 0x19C, 0}}));
+    EXPECT_EQ(FloatBits(g_sensor_state.tj_max), 0x42C80000u);  // 100.0
+
+    // Settled: a register 0xEE that reads later changes nothing.
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, hw::kTjMax85Bit});
+    Fake().calls.clear();
+    EXPECT_EQ(Describe(1), 1);
+    EXPECT_TRUE(Fake().calls.empty());
+    EXPECT_EQ(GetSourceData(1), 65.0f);
+    EXPECT_EQ(FloatBits(g_sensor_state.tj_max), 0x42C80000u);
+}
+
 TEST_F(ModuleTest, RetrySucceedsOnceTheHostExportsReadMsr) {
     Fake().ScriptIntelWithSensor();
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, 0});
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, 0});
     Fake().host_has_read_msr = false;
     Load();
     ASSERT_EQ(Describe(), 0);
@@ -100,8 +132,8 @@ TEST_F(ModuleTest, RetrySucceedsOnceTheHostExportsReadMsr) {
 }
 
 TEST_F(ModuleTest, AfterSuccessNothingIsRerunAndTheBaseNeverChanges) {
-    LoadAndInitialise(msr::kTjMax85Bit);
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, 0});  // would say 100 if asked again
+    LoadAndInitialise(hw::kTjMax85Bit);
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, 0});  // would say 100 if asked again
 
     for (int32_t index = 0; index < 4; ++index) {
         EXPECT_EQ(Describe(index), 1);
@@ -130,12 +162,12 @@ TEST_F(ModuleTest, OnlyBit30OfRegisterEEChoosesTheBase) {
 
 TEST_F(ModuleTest, RegisterEEIsReadOnceThroughTheHostsReadMsr) {
     Fake().ScriptIntelWithSensor();
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, 0});
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, 0});
     Load();
     Fake().calls.clear();
     ASSERT_EQ(Describe(), 1);
     ASSERT_EQ(Describe(1), 1);
-    EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr}, {Op::ReadMsr, msr::kTjMaxSelect, 0}}));
+    EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr}, {Op::ReadMsr, hw::kTjMaxSelect, 0}}));
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "expected_record.h"
 #include "fake_platform.h"
 #include "plugin/load_notification.h"
-#include "sensor/msr_layout.h"
 #include "sensor/sensor_state.h"
 
 // The state record exactly as the loader mapped it in, captured before any test ran.
@@ -26,8 +25,18 @@ inline uint32_t FloatBits(float value) {
 
 constexpr uint32_t kFltMaxBits = 0x7F7FFFFFu;
 
+// The registers as Intel's Software Developer's Manual defines them: an
+// independent copy, never the module's own header, so a wrong constant there
+// fails here.
+namespace hw {
+constexpr uint32_t kTjMaxSelect = 0xEE;
+constexpr uint32_t kTjMax85Bit = 0x40000000u;  // bit 30
+constexpr uint32_t kThermStatus = 0x19C;       // IA32_THERM_STATUS
+constexpr uint32_t kReadingValidBit = 0x80000000u;  // bit 31; the readout is bits 22..16
+}  // namespace hw
+
 // IA32_THERM_STATUS with Reading Valid set and this many degrees below TjMax.
-constexpr uint32_t ValidStatus(uint32_t degrees_below) { return msr::kReadingValidBit | (degrees_below << 16); }
+constexpr uint32_t ValidStatus(uint32_t degrees_below) { return hw::kReadingValidBit | (degrees_below << 16); }
 
 using expected_record::HostRecord;
 using expected_record::kBytes;
@@ -53,7 +62,7 @@ class ModuleTest : public ::testing::Test {
     // register 0xEE answering `tj_max_select`; the call log starts empty.
     static void LoadAndInitialise(uint32_t tj_max_select = 0) {
         Fake().ScriptIntelWithSensor();
-        Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, tj_max_select});
+        Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, tj_max_select});
         Load();
         ASSERT_EQ(Describe(), 1);
         Fake().calls.clear();

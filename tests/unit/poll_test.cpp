@@ -11,7 +11,7 @@ class PollTest : public ModuleTest {
     void SetUp() override {
         ModuleTest::SetUp();
         LoadAndInitialise();
-        Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(40)});
+        Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(40)});
     }
 };
 
@@ -21,7 +21,7 @@ TEST_F(PollTest, MakesTheAffinityCallsThenReadsOnTheBoundProcessor) {
                                 {Op::SystemAffinityMask},
                                 {Op::SetProcessAffinity, 0xF},
                                 {Op::BindThread, 0x4},
-                                {Op::ReadMsr, msr::kThermStatus, 2},
+                                {Op::ReadMsr, hw::kThermStatus, 2},
                             }));
 }
 
@@ -69,7 +69,7 @@ TEST_F(PollTest, EachFailingStepAnswersFltMaxAndStopsThere) {
         if (c.failure != nullptr) {
             Fake().*c.failure = true;
         } else {
-            Fake().SetMsr(msr::kThermStatus, 1, {false, 0});
+            Fake().SetMsr(hw::kThermStatus, 1, {false, 0});
         }
         EXPECT_EQ(FloatBits(GetSourceData(1)), kFltMaxBits);
         EXPECT_EQ(Fake().calls.size(), c.calls_made);
@@ -79,8 +79,8 @@ TEST_F(PollTest, EachFailingStepAnswersFltMaxAndStopsThere) {
 
 TEST_F(ModuleTest, WithoutTheSensorPollsMakeNoCallAtAll) {
     Fake().ScriptCpu("AuthenticAMD", 0x10, 0x1);
-    Fake().SetMsrEverywhere(msr::kTjMaxSelect, {true, 0});
-    Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(40)});
+    Fake().SetMsrEverywhere(hw::kTjMaxSelect, {true, 0});
+    Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(40)});
     Load();
     EXPECT_EQ(Describe(), 0);
     Fake().calls.clear();
@@ -92,7 +92,7 @@ TEST_F(ModuleTest, WithoutTheSensorPollsMakeNoCallAtAll) {
 
 TEST_F(ModuleTest, PollBeforeAnyDescriptionAnswersFltMaxWithoutAnyCall) {
     Fake().ScriptIntelWithSensor();
-    Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(40)});
+    Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(40)});
     Load();
     Fake().calls.clear();
     EXPECT_EQ(FloatBits(GetSourceData(0)), kFltMaxBits);
@@ -103,7 +103,7 @@ TEST_F(ModuleTest, AWideSystemSetIsPassedOnWhole) {
     if (sizeof(AffinityMask) < 8) GTEST_SKIP() << "needs 64-bit masks";
     Fake().Reset(40);
     LoadAndInitialise();
-    Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(40)});
+    Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(40)});
     ASSERT_EQ(GetSourceData(31), 60.0f);
     EXPECT_EQ(Fake().process_mask, Fake().system_mask);
     EXPECT_EQ(Fake().thread_mask, AffinityMask{1} << 31);

@@ -8,7 +8,7 @@ constexpr int kSource = 1;
 
 class ReadingTest : public ModuleTest {
   protected:
-    static void Status(MsrAnswer answer) { Fake().SetMsr(msr::kThermStatus, kSource, answer); }
+    static void Status(MsrAnswer answer) { Fake().SetMsr(hw::kThermStatus, kSource, answer); }
     static float Poll() { return GetSourceData(kSource); }
     static float Slot() { return g_sensor_state.last_readings[kSource]; }
 };
@@ -20,7 +20,7 @@ TEST_F(ReadingTest, ReadoutCountsDownFromEitherBase) {
         float expected;
     } cases[] = {
         {0, 0, 100.0f},  {0, 35, 65.0f},  {0, 127, -27.0f},
-        {msr::kTjMax85Bit, 0, 85.0f}, {msr::kTjMax85Bit, 35, 50.0f}, {msr::kTjMax85Bit, 127, -42.0f},
+        {hw::kTjMax85Bit, 0, 85.0f}, {hw::kTjMax85Bit, 35, 50.0f}, {hw::kTjMax85Bit, 127, -42.0f},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "0xEE=" << std::hex << c.register_ee << std::dec << " readout " << c.readout);
@@ -44,14 +44,14 @@ TEST_F(ReadingTest, BitsOutsideValidAndReadoutAreIgnored) {
 TEST_F(ReadingTest, InvalidReadingAnswersTheLastValidOneWithoutStoring) {
     LoadAndInitialise();
 
-    Status({true, ValidStatus(10) & ~msr::kReadingValidBit});
+    Status({true, ValidStatus(10) & ~hw::kReadingValidBit});
     EXPECT_EQ(FloatBits(Poll()), kFltMaxBits) << "no valid reading yet";
     EXPECT_EQ(FloatBits(Slot()), kFltMaxBits);
 
     Status({true, ValidStatus(39)});
     EXPECT_EQ(Poll(), 61.0f);
 
-    Status({true, ValidStatus(5) & ~msr::kReadingValidBit});
+    Status({true, ValidStatus(5) & ~hw::kReadingValidBit});
     EXPECT_EQ(Poll(), 61.0f);
     EXPECT_EQ(Slot(), 61.0f);
 }
@@ -69,7 +69,7 @@ TEST_F(ReadingTest, FailedReadAnswersFltMaxAndKeepsTheStoredReading) {
 TEST_F(ModuleTest, EachSourceReadsItsOwnProcessorAndKeepsItsOwnSlot) {
     LoadAndInitialise();
     for (int processor = 0; processor < 4; ++processor) {
-        Fake().SetMsr(msr::kThermStatus, processor, {true, ValidStatus(static_cast<uint32_t>(10 * processor))});
+        Fake().SetMsr(hw::kThermStatus, processor, {true, ValidStatus(static_cast<uint32_t>(10 * processor))});
     }
     for (int32_t index = 0; index < 4; ++index) {
         EXPECT_EQ(GetSourceData(index), 100.0f - 10.0f * static_cast<float>(index));
@@ -83,8 +83,8 @@ TEST_F(ModuleTest, EachSourceReadsItsOwnProcessorAndKeepsItsOwnSlot) {
 }
 
 TEST_F(ModuleTest, The85BaseHoldsForEveryLaterReadingOfEverySource) {
-    LoadAndInitialise(msr::kTjMax85Bit);
-    Fake().SetMsrEverywhere(msr::kThermStatus, {true, ValidStatus(25)});
+    LoadAndInitialise(hw::kTjMax85Bit);
+    Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(25)});
     for (int round = 0; round < 3; ++round) {
         for (int32_t index = 0; index < 4; ++index) {
             EXPECT_EQ(GetSourceData(index), 60.0f);

@@ -17,14 +17,28 @@ namespace {
 
 constexpr uint32_t kUntouched = 0xA5A5A5A5u;
 
+// Set while the test expects an illegal instruction in the guarded region to
+// reach the host's own handler; counts those that did.
+bool g_host_expects_illegal_instruction = false;
+int g_host_illegal_instructions = 0;
+
 // The host's own handler, behind the module's: an illegal instruction that
 // the trap wrongly declines ends the run here, with a message.
 LONG CALLBACK FailOnIllegalInstruction(EXCEPTION_POINTERS *info) {
-    if (info->ExceptionRecord->ExceptionCode == EXCEPTION_ILLEGAL_INSTRUCTION) {
+    if (info->ExceptionRecord->ExceptionCode != EXCEPTION_ILLEGAL_INSTRUCTION) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    if (!g_host_expects_illegal_instruction) {
         std::printf("an illegal instruction reached the host's handlers\n");
         ExitProcess(2);
     }
-    return EXCEPTION_CONTINUE_SEARCH;
+    ++g_host_illegal_instructions;
+#if defined(__x86_64__)
+    info->ContextRecord->Rip = reinterpret_cast<DWORD64>(GuardedCpuidSkipped);
+#else
+    info->ContextRecord->Eip = reinterpret_cast<DWORD>(GuardedCpuidSkipped);
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 LONG Filter(DWORD code, const void *address, CONTEXT *context) {
@@ -84,6 +98,25 @@ void PresentCpuidAnswersWhatTheProcessorSays() {
 }
 
 #if defined(TRAP_MEETS_UNDEFINED_INSTRUCTION)
+// The routine itself, without the trap around it.
+extern "C" int32_t GuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, int32_t execute_undefined);
+
+// Once the trap has answered, on either path, nothing of it stays
+// installed: a handler left behind would point into the module after the
+// host unloads it. An illegal instruction in the guarded region must then
+// reach the host's own handler.
+void TheTrapIsRemovedAfterEitherPath() {
+    for (int32_t faulted : {1, 0}) {
+        CpuidRegisters regs = {};
+        CHECK(RunGuardedCpuid(0, 0, &regs, faulted) == (faulted != 0 ? 0 : 1));
+        g_host_expects_illegal_instruction = true;
+        g_host_illegal_instructions = 0;
+        CHECK(GuardedCpuid(0, 0, &regs, 1) == 0);
+        g_host_expects_illegal_instruction = false;
+        CHECK(g_host_illegal_instructions == 1);
+    }
+}
+
 void UndefinedInstructionAnswersZeroAndTheProcessLivesOn() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         CpuidRegisters regs = {kUntouched, kUntouched, kUntouched, kUntouched};
@@ -101,6 +134,7 @@ int main() {
     PresentCpuidAnswersWhatTheProcessorSays();
 #if defined(TRAP_MEETS_UNDEFINED_INSTRUCTION)
     UndefinedInstructionAnswersZeroAndTheProcessLivesOn();
+    TheTrapIsRemovedAfterEitherPath();
     return CheckSummary("cpuid_trap_test (simulating build)");
 #else
     return CheckSummary("cpuid_trap_test (product build)");

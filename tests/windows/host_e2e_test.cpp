@@ -142,6 +142,62 @@ void FailingReadsGiveFltMax() {
     UnloadPlugin(&plugin);
 }
 
+// Register 0xEE: read, the base it gives holds (above); missing on a part
+// whose thermal status reads, the base is 100 and the first description
+// succeeds; a reader that reads nothing at first, descriptions fail until it
+// works, and then 0xEE decides.
+void WithoutRegisterEETheStatusDecides() {
+    RegisterSourceConfig registers;
+    registers.tj_max_85 = true;  // not readable: must not matter
+    registers.no_tj_max_register = true;
+    Plugin plugin = LoadWith(g_simcpu, CpuProfile::IntelWithSensor, registers);
+    CheckDescription(plugin, 0, 0x00010002u);
+    CheckReadingsFollowTheRegisters(plugin, 100.0f);
+    UnloadPlugin(&plugin);
+}
+
+void AReaderThatReadsNothingYetIsRetriedUntilItWorks() {
+    RegisterSourceConfig registers;
+    registers.tj_max_85 = true;
+    registers.fail_first_reads = 4;  // two descriptions' worth: 0xEE, then the status
+    Plugin plugin = LoadWith(g_simcpu, CpuProfile::IntelWithSensor, registers);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        CheckDescriptionFails(plugin, 0, 0x00010002u);
+        CHECK(IsFltMax(plugin.source_data(0)));
+    }
+    CheckDescription(plugin, 0, 0x00010002u);
+    CheckReadingsFollowTheRegisters(plugin, 85.0f);
+    UnloadPlugin(&plugin);
+}
+
+int g_host_skipped = 0;
+
+LONG CALLBACK HostSkipsUndefinedInstruction(EXCEPTION_POINTERS *info) {
+    if (info->ExceptionRecord->ExceptionCode != EXCEPTION_ILLEGAL_INSTRUCTION) return EXCEPTION_CONTINUE_SEARCH;
+    ++g_host_skipped;
+#if defined(__x86_64__)
+    info->ContextRecord->Rip += 2;  // past ud2
+#else
+    info->ContextRecord->Eip += 2;
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// The module's trap met a real fault at load (no CPUID); once the module is
+// unloaded, an illegal instruction of the host's own reaches the host's
+// handler. A trap handler left installed would be called first, at an
+// address that is no longer mapped.
+void AfterUnloadTheHostsIllegalInstructionsAreItsOwn() {
+    Plugin plugin = LoadWith(g_simcpu, CpuProfile::NoCpuid, RegisterSourceConfig{});
+    CheckDescriptionFails(plugin, 0, 0x00010002u);
+    UnloadPlugin(&plugin);
+    void *handler = AddVectoredExceptionHandler(0, HostSkipsUndefinedInstruction);
+    CHECK(handler != nullptr);
+    __asm__ volatile("ud2");
+    RemoveVectoredExceptionHandler(handler);
+    CHECK(g_host_skipped == 1);
+}
+
 void OutOfRangeIndexesAndNullRecords() {
     Plugin plugin = LoadWith(g_simcpu, CpuProfile::IntelWithSensor, RegisterSourceConfig{});
     CheckDescription(plugin, 0, 0x00010002u);
@@ -191,6 +247,9 @@ int main(int argc, char **argv) {
     ReadingsFollowTheRegistersOnBothBases();
     ReadingsMarkedNotValidGiveTheLastValidOne();
     FailingReadsGiveFltMax();
+    WithoutRegisterEETheStatusDecides();
+    AReaderThatReadsNothingYetIsRetriedUntilItWorks();
+    AfterUnloadTheHostsIllegalInstructionsAreItsOwn();
     OutOfRangeIndexesAndNullRecords();
     PollsLeaveTheProcessWidenedAndTheThreadOnTheLastProcessor();
     return CheckSummary("host_e2e_test");

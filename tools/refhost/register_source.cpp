@@ -22,6 +22,7 @@ struct SimulatedProcessor {
     int temperature = 0;  // degrees Celsius
 };
 SimulatedProcessor g_processors[kMaxProcessors];
+uint32_t g_reads = 0;  // of any register, on any processor
 RegisterRead g_last_tj_max_select[kMaxProcessors];
 RegisterRead g_last_status[kMaxProcessors];
 
@@ -48,6 +49,9 @@ bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t 
     SimulatedProcessor &processor = Processor(index);
     *high = 0;
     if (msr == kTjMaxSelect) {
+        if (g_config.no_tj_max_register) {
+            return false;
+        }
         // Its own stream: which processor reads 0xEE must not change the
         // temperatures that follow.
         uint64_t state = g_config.seed ^ 0xEEull;
@@ -102,6 +106,7 @@ void ConfigureRegisterSource(const RegisterSourceConfig &config) {
         g_last_tj_max_select[index] = RegisterRead{};
         g_last_status[index] = RegisterRead{};
     }
+    g_reads = 0;
 }
 
 RegisterRead LastRead(uint32_t msr, int processor) {
@@ -126,8 +131,9 @@ extern "C" int32_t ReadMSR(uint32_t msr, uint32_t *high, uint32_t *low) {
     const uint32_t count = last != nullptr ? last->count + 1 : 1;
     uint32_t high_half = 0;
     uint32_t low_half = 0;
-    const bool answered = g_config.msr_dir.empty() ? Simulate(msr, processor, count, &high_half, &low_half)
-                                                   : ReadFromDirectory(msr, processor, &high_half, &low_half);
+    const bool working = ++g_reads > g_config.fail_first_reads;
+    const bool answered = working && (g_config.msr_dir.empty() ? Simulate(msr, processor, count, &high_half, &low_half)
+                                                               : ReadFromDirectory(msr, processor, &high_half, &low_half));
     if (last != nullptr) {
         *last = RegisterRead{answered, low_half, count};
     }

@@ -16,6 +16,8 @@ struct RegisterSourceConfig {
     bool tj_max_85 = false;      // register 0xEE bit 30
     uint32_t invalid_every = 0;  // every Nth thermal status read is marked not valid (0: never)
     uint32_t fail_every = 0;     // every Nth thermal status read fails (0: never)
+    bool no_tj_max_register = false;  // register 0xEE does not exist: every read of it fails
+    uint32_t fail_first_reads = 0;    // the first N reads of any register fail: a reader not working yet
     // When set, registers come from DIR/N/msr instead: 8 bytes at offset =
     // register index, for processor N.
     std::string msr_dir;

@@ -3,8 +3,9 @@
 #include "platform/platform.h"
 
 extern "C" AffinityMask PlatformSystemAffinityMask(void) {
-    DWORD_PTR process_mask = 0;
-    DWORD_PTR system_mask = 0;
+    // Written by the call when it succeeds, and read only then.
+    DWORD_PTR process_mask;
+    DWORD_PTR system_mask;
     if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) {
         return 0;
     }

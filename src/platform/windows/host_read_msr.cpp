@@ -6,7 +6,7 @@ extern "C" ReadMsrFunction PlatformFindHostReadMsr(void) {
 }
 
 extern "C" MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr) {
-    uint32_t second = 0;
+    uint32_t second;  // the host's to fill; never read
     uint32_t bits_31_to_0 = 0;
     if (read_msr(msr, &second, &bits_31_to_0) == 0) {
         return MsrReading{0, 0};

@@ -27,7 +27,11 @@ for ((n = 0; n < processors; n++)); do
     # low: valid (bit 31) | readout << 16 | status bits 0x00A5; high 0xFFFFFFFF
     status=$(printf '%08x' $((0x80000000 | readout << 16 | 0xA5)))
     put_register "$msr_dir/$n/msr" 0x19C "${status:6:2}${status:4:2}${status:2:2}${status:0:2}ffffffff"
-    printf '%d,1,CPU%d temperature,\xc2\xb0C,%s.0,%s.0\n' "$n" "$n" $((85 - readout)) $((85 - readout)) >>"$expected"
+done
+for poll in 1 2; do
+    for ((n = 0; n < processors; n++)); do
+        printf '%d,%d,1,CPU%d temperature,\xc2\xb0C,msr-dir,%s.0\n' "$poll" "$n" "$n" $((85 - (10 + 5 * n))) >>"$expected"
+    done
 done
 
 actual=$(mktemp)
@@ -35,5 +39,20 @@ actual=$(mktemp)
 if ! diff -u "$expected" "$actual"; then
     echo "msr_dir_test: readings differ from the register files"
     exit 1
+fi
+
+# A file missing for a processor the host will poll: named, before loading.
+if [ "$processors" -gt 1 ]; then
+    rm "$msr_dir/1/msr"
+    status=0
+    message=$("$wine_run" "$refhost" --cpu intel --msr-dir "$msr_dir" --polls 1 "$plugin" 2>&1) || status=$?
+    message=${message//$'\r'/}
+    if [ "$status" -ne 1 ] ||
+        ! grep -q "^refhost: --msr-dir: .*/cpu/1/msr does not exist (processor 1 of $processors)" <<<"$message"; then
+        echo "exit $status"
+        echo "msr_dir_test: a missing file for processor 1 was not named:"
+        echo "$message"
+        exit 1
+    fi
 fi
 echo "msr_dir_test: $processors processors read from $msr_dir"

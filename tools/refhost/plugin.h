@@ -15,9 +15,13 @@ struct Plugin {
     float(DIETHERM_CALL *source_data)(int32_t) = nullptr;
 };
 
-// Loads `path` and resolves the exports. On failure, `error` says why and
-// nothing stays loaded.
-bool LoadPlugin(const char *path, Plugin *plugin, std::string *error);
+// Loads `path` (UTF-8) and resolves the exports. On failure, `error` says
+// why, naming both architectures when the DLL is built for the other one,
+// and nothing stays loaded.
+bool LoadPlugin(const std::string &path, Plugin *plugin, std::string *error);
+
+// "32-bit" or "64-bit": the architecture of this program.
+const char *OwnArchitecture();
 void UnloadPlugin(Plugin *plugin);
 
 #endif  // REFHOST_PLUGIN_H

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "text.h"
+
 namespace {
 
 constexpr uint32_t kTjMaxSelect = 0xEE;
@@ -73,12 +75,15 @@ bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t 
     return true;
 }
 
+std::wstring MsrFile(const std::string &dir, int processor) {
+    return Utf8ToWide(dir + "/" + std::to_string(processor) + "/msr");
+}
+
 // Linux's msr driver: /dev/cpu/N/msr, 8 bytes at offset = register index.
 bool ReadFromDirectory(uint32_t msr, int index, uint32_t *high, uint32_t *low) {
-    char path[MAX_PATH];
-    std::snprintf(path, sizeof(path), "%s/%d/msr", g_config.msr_dir.c_str(), index);
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(MsrFile(g_config.msr_dir, index).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -116,12 +121,10 @@ RegisterRead LastRead(uint32_t msr, int processor) {
     return RegisterRead{};
 }
 
-int CurrentProcessor() { return static_cast<int>(GetCurrentProcessorNumber()); }
-
 extern "C" int32_t ReadMSR(uint32_t msr, uint32_t *high, uint32_t *low) {
     // The processor is the one this thread runs on now, never a value the
     // plug-in could pass: that is what binding the thread must achieve.
-    const int processor = CurrentProcessor();
+    const int processor = static_cast<int>(GetCurrentProcessorNumber());
     if (processor < 0 || processor >= kMaxProcessors) {
         return 0;
     }
@@ -143,4 +146,42 @@ extern "C" int32_t ReadMSR(uint32_t msr, uint32_t *high, uint32_t *low) {
     *high = high_half;
     *low = low_half;
     return 1;
+}
+
+bool CheckMsrDir(const std::string &dir, int processors, std::string *error) {
+    const DWORD attributes = GetFileAttributesW(Utf8ToWide(dir).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = "--msr-dir " + dir + ": no such directory";
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        *error = "--msr-dir " + dir + ": not a directory";
+        return false;
+    }
+    for (int processor = 0; processor < processors; ++processor) {
+        const std::string path = dir + "/" + std::to_string(processor) + "/msr";
+        HANDLE file = CreateFileW(MsrFile(dir, processor).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            continue;
+        }
+        const DWORD code = GetLastError();
+        const std::string which = " (processor " + std::to_string(processor) + " of " + std::to_string(processors) + ")";
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            *error = "--msr-dir: " + path + " does not exist" + which +
+                     "; on Linux, load the msr driver first: modprobe msr (as root)";
+        } else if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
+            *error = "--msr-dir: cannot read " + path + ": access denied" + which +
+                     "; reading /dev/cpu/N/msr needs root";
+        } else {
+            *error = "--msr-dir: cannot open " + path + which + ", error " + std::to_string(code);
+        }
+        return false;
+    }
+    return true;
+}
+
+const char *RegisterSourceLabel(const RegisterSourceConfig &config) {
+    return config.msr_dir.empty() ? "simulated" : "msr-dir";
 }

@@ -34,8 +34,13 @@ struct RegisterRead {
 };
 RegisterRead LastRead(uint32_t msr, int processor);
 
-// The processor the calling thread runs on.
-int CurrentProcessor();
+// Before any plug-in is loaded: whether DIR/N/msr opens for each processor
+// 0..processors-1. On failure `error` names the path and the likely cause.
+bool CheckMsrDir(const std::string &dir, int processors, std::string *error);
+
+// Where readings come from, as every output row says it: "simulated" (no
+// register of this machine is read) or "msr-dir".
+const char *RegisterSourceLabel(const RegisterSourceConfig &config);
 
 extern "C" __declspec(dllexport) int32_t ReadMSR(uint32_t msr, uint32_t *high, uint32_t *low);
 

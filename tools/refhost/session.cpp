@@ -1,18 +1,17 @@
 #include "session.h"
 
-#include <cstring>
+#include <cfloat>
 
-std::string Cp1252ToUtf8(const char *text, size_t max_length) {
-    const int length = static_cast<int>(strnlen(text, max_length));
-    if (length == 0) return std::string();
-    wchar_t wide[256];
-    const int wide_length = MultiByteToWideChar(1252, 0, text, length, wide, 256);
-    char utf8[768];
-    const int utf8_length = WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, utf8, sizeof(utf8), nullptr, nullptr);
-    return std::string(utf8, static_cast<size_t>(utf8_length > 0 ? utf8_length : 0));
+#include "text.h"
+
+bool Session::AnyDescribed() const {
+    for (const SourceRow &row : rows) {
+        if (row.described) return true;
+    }
+    return false;
 }
 
-Session RunSession(const Plugin &plugin, uint32_t desc_version, int polls, int interval_ms) {
+Session DescribeSources(const Plugin &plugin, uint32_t desc_version) {
     Session session;
     session.sources = plugin.sources_num();
     for (int32_t index = 0; index < session.sources; ++index) {
@@ -29,11 +28,17 @@ Session RunSession(const Plugin &plugin, uint32_t desc_version, int polls, int i
         }
         session.rows.push_back(row);
     }
-    for (int poll = 0; poll < polls; ++poll) {
-        if (poll > 0 && interval_ms > 0) Sleep(static_cast<DWORD>(interval_ms));
-        for (SourceRow &row : session.rows) {
-            if (row.described) row.readings.push_back(plugin.source_data(row.index));
-        }
-    }
     return session;
+}
+
+void PollSources(const Plugin &plugin, const Session &session, int polls, int interval_ms,
+                 const std::function<void(int poll, const PollReadings &readings)> &on_poll) {
+    PollReadings readings(session.rows.size(), FLT_MAX);
+    for (int poll = 1; poll <= polls; ++poll) {
+        if (poll > 1 && interval_ms > 0) Sleep(static_cast<DWORD>(interval_ms));
+        for (size_t i = 0; i < session.rows.size(); ++i) {
+            readings[i] = session.rows[i].described ? plugin.source_data(session.rows[i].index) : FLT_MAX;
+        }
+        on_poll(poll, readings);
+    }
 }

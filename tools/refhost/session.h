@@ -3,6 +3,7 @@
 #ifndef REFHOST_SESSION_H
 #define REFHOST_SESSION_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,19 +14,25 @@ struct SourceRow {
     bool described = false;
     std::string name;  // UTF-8, converted from the plug-in's Windows-1252
     std::string units;
-    std::vector<float> readings;  // one per poll; empty when not described
 };
 
 struct Session {
     int32_t sources = 0;
     std::vector<SourceRow> rows;
+    bool AnyDescribed() const;
 };
 
-// Describes every source with a record of `desc_version`, then polls `polls`
-// times with `interval_ms` between polls.
-Session RunSession(const Plugin &plugin, uint32_t desc_version, int polls, int interval_ms);
+// GetSourcesNum, then GetSourceDesc for every source with a record of
+// `desc_version`.
+Session DescribeSources(const Plugin &plugin, uint32_t desc_version);
 
-// Windows-1252 text, as the plug-in writes it, in UTF-8.
-std::string Cp1252ToUtf8(const char *text, size_t max_length);
+// One reading per row, in row order; FLT_MAX for a row not described (it is
+// not polled).
+using PollReadings = std::vector<float>;
+
+// Polls every described source `polls` times, `interval_ms` apart, and
+// hands each poll to `on_poll` (numbered from 1) as soon as it is taken.
+void PollSources(const Plugin &plugin, const Session &session, int polls, int interval_ms,
+                 const std::function<void(int poll, const PollReadings &readings)> &on_poll);
 
 #endif  // REFHOST_SESSION_H

@@ -1,11 +1,13 @@
-# Runs inside CPack after both builds are installed into the staging folder:
-# writes SHA256SUMS there, in sha256sum's format (`sha256sum -c SHA256SUMS`).
-file(GLOB_RECURSE files RELATIVE ${CPACK_TEMPORARY_INSTALL_DIRECTORY} ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
+# Runs at the end of `cmake --install`: writes SHA256SUMS at the top of the
+# install prefix over every file under it, in sha256sum's format
+# (`sha256sum -c SHA256SUMS`).
+set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+file(GLOB_RECURSE files RELATIVE ${root} ${root}/*)
 list(REMOVE_ITEM files SHA256SUMS)
 list(SORT files)
 set(sums "")
 foreach(file IN LISTS files)
-    file(SHA256 ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/${file} hash)
+    file(SHA256 ${root}/${file} hash)
     string(APPEND sums "${hash}  ${file}\n")
 endforeach()
-file(WRITE ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/SHA256SUMS "${sums}")
+file(WRITE ${root}/SHA256SUMS "${sums}")

@@ -51,14 +51,15 @@ std::string RegistersText(const RegisterSourceConfig &config) {
     return text + ")";
 }
 
-std::string SensorText(const Options &options, const Session &session) {
-    const char *processor = options.cpu == CpuProfile::Real ? "this machine's processor" : "the simulated processor";
+// The probe's answer, as the descriptions tell it. Which processor the probe
+// asked is the "processor" line's to say: a simulating build asks the
+// host's profile, the product the real one.
+std::string SensorText(const Session &session) {
     if (session.AnyDescribed()) {
-        return std::string("yes: GetSourceDesc answered 1, the plug-in found the Digital Thermal Sensor on ") +
-               processor;
+        return "yes: GetSourceDesc answered 1, the plug-in found the Digital Thermal Sensor";
     }
-    return std::string("no: GetSourceDesc answered 0 for every source: ") + processor +
-           " has no Digital Thermal Sensor, or the plug-in could not read through this host's ReadMSR";
+    return "no: GetSourceDesc answered 0 for every source: the processor the plug-in asked has no Digital "
+           "Thermal Sensor, or the plug-in could not read through this host's ReadMSR";
 }
 
 void PrintTableHeader(const Options &options, const Session &session) {
@@ -72,7 +73,7 @@ void PrintTableHeader(const Options &options, const Session &session) {
     }
     std::printf("registers  %s\n", RegistersText(options.registers).c_str());
     std::printf("sources    %d\n", session.sources);
-    std::printf("sensor     %s\n\n", SensorText(options, session).c_str());
+    std::printf("sensor     %s\n\n", SensorText(session).c_str());
 
     std::printf("source  %s%s\n", Pad("name", 28).c_str(), "unit");
     for (const SourceRow &row : session.rows) {

@@ -5,18 +5,23 @@
 #include "platform/platform.h"
 #include "sensor/msr_layout.h"
 #include "sensor/sensor_state.h"
+#include "sensor/thermal_probe.h"
 
-extern "C" int32_t InitSensorAccess(void) {
+void AttachSensor() { g_sensor_state.dts_supported = DetectThermalSensor() ? 1 : 0; }
+
+bool EnsureSensorAccess() { return g_sensor_state.read_msr != nullptr || InitSensorAccess(); }
+
+bool InitSensorAccess() {
     // read_msr is stored only once everything has succeeded, so that a
     // failed attempt (no sensor, a reader that reads nothing yet) is retried
     // on the next description instead of passing for success, and polls
     // never read on a base that was not fixed.
     const ReadMsrFunction read_msr = PlatformFindHostReadMsr();
     if (read_msr == nullptr) {
-        return 0;
+        return false;
     }
     if (g_sensor_state.dts_supported == 0) {
-        return 0;
+        return false;
     }
     const MsrReading tj_max_select = PlatformReadMsr(read_msr, msr::kTjMaxSelect);
     if (tj_max_select.read != 0) {
@@ -26,16 +31,17 @@ extern "C" int32_t InitSensorAccess(void) {
     } else if (PlatformReadMsr(read_msr, msr::kThermStatus).read == 0) {
         // Neither register reads: it is the host's reader that does not
         // work (yet), not the part.
-        return 0;
+        return false;
     }
     // A part whose thermal status reads but that has no register 0xEE keeps
     // the default base of 100 degrees, for good.
     g_sensor_state.read_msr = read_msr;
-    return 1;
+    return true;
 }
 
-extern "C" float ReadCoreTemperature(int32_t index) {
-    // Beyond 31 there is no slot in last_readings and no bit in a 32-bit mask.
+float ReadCoreTemperature(int32_t index) {
+    // Beyond 31 there is no slot in last_readings (and on 32-bit Windows no
+    // bit in an affinity mask).
     if (index < 0 || index >= SENSOR_SOURCE_LIMIT) {
         return FLT_MAX;
     }

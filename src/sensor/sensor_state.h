@@ -9,21 +9,13 @@
 
 #define SENSOR_SOURCE_LIMIT 32
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-typedef struct SensorState {
+struct SensorState {
     int32_t dts_supported;          // the processor has the Digital Thermal Sensor
     ReadMsrFunction read_msr;       // the host's reader, set once sensor access is fully set up
     float tj_max;                   // degrees Celsius the readout counts down from
     float last_readings[SENSOR_SOURCE_LIMIT];  // last valid reading per source, FLT_MAX if none
-} SensorState;
+};
 
 extern SensorState g_sensor_state;
-
-#ifdef __cplusplus
-}
-#endif
 
 #endif  // DIETHERM_SENSOR_STATE_H

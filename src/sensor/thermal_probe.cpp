@@ -21,25 +21,22 @@ void StoreVendor(const CpuidRegisters &regs, char vendor[12]) {
 
 }  // namespace
 
-extern "C" int32_t DetectThermalSensor(void) {
-    char vendor[12] = {};
-    uint32_t max_leaf = 0;
-    uint32_t thermal_leaf_eax = 0;
-
+bool DetectThermalSensor() {
     CpuidRegisters regs = {};
     if (PlatformCpuidGuarded(0, 0, &regs) == 0) {
-        return 0;  // no CPUID instruction: the module still loads
+        return false;  // no CPUID instruction: the module still loads
     }
-    max_leaf = regs.eax;
+    const uint32_t max_leaf = regs.eax;
+    char vendor[12] = {};
     StoreVendor(regs, vendor);
 
     if (std::strncmp(vendor, "GenuineIntel", sizeof(vendor)) != 0) {
-        return 0;
+        return false;
     }
     if (max_leaf < kThermalPowerLeaf) {
-        return 0;
+        return false;
     }
     PlatformCpuid(kThermalPowerLeaf, 0, &regs);
-    thermal_leaf_eax = regs.eax;
-    return (thermal_leaf_eax & kDigitalSensorBit) != 0 ? 1 : 0;
+    const uint32_t thermal_leaf_eax = regs.eax;
+    return (thermal_leaf_eax & kDigitalSensorBit) != 0;
 }

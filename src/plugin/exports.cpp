@@ -1,6 +1,11 @@
+// The module as the host meets it, in the host's calling order: the load
+// notification, the source count, a description per source, and a reading
+// per poll. The sensor work is the sensor layer's.
 #include <cstring>
 
 #include "dietherm.h"
+#include "platform/platform.h"
+#include "plugin/load_notification.h"
 #include "plugin/source_name.h"
 #include "sensor/sensor_access.h"
 #include "sensor/sensor_state.h"
@@ -25,11 +30,28 @@ void WriteText(char *field, const char (&text)[N]) {
 
 }  // namespace
 
+extern "C" int DIETHERM_LOADER_CALL DllMain(void *module, unsigned long reason, void *reserved) {
+    (void)module;
+    (void)reserved;
+    // A processor without the sensor still loads the module and shows up as
+    // failed descriptions and readings.
+    if (reason == DIETHERM_PROCESS_ATTACH) {
+        AttachSensor();
+    }
+    return 1;
+}
+
+extern "C" int32_t DIETHERM_CALL GetSourcesNum(void) {
+    // A 64-bit system may have more processors than the module has sources.
+    const uint32_t processors = PlatformProcessorCount();
+    return static_cast<int32_t>(processors < SENSOR_SOURCE_LIMIT ? processors : SENSOR_SOURCE_LIMIT);
+}
+
 extern "C" int32_t DIETHERM_CALL GetSourceDesc(int32_t index, SourceDesc *desc) {
     if (desc == nullptr) {
         return 0;
     }
-    if (g_sensor_state.read_msr == nullptr && InitSensorAccess() == 0) {
+    if (!EnsureSensorAccess()) {
         return 0;
     }
 
@@ -46,4 +68,8 @@ extern "C" int32_t DIETHERM_CALL GetSourceDesc(int32_t index, SourceDesc *desc) 
     desc->scale_min = 0.0f;
     desc->scale_step = 10.0f;
     return 1;
+}
+
+extern "C" float DIETHERM_CALL GetSourceData(int32_t index) {
+    return ReadCoreTemperature(index);
 }

@@ -87,7 +87,7 @@ void FilterAcceptsOnlyAnIllegalInstructionInTheGuardedRegion() {
 void PresentCpuidAnswersWhatTheProcessorSays() {
     for (uint32_t leaf : {0u, 1u}) {
         CpuidRegisters guarded = {kUntouched, kUntouched, kUntouched, kUntouched};
-        CHECK(RunGuardedCpuid(leaf, 0, &guarded, 0) == 1);
+        CHECK(RunGuardedCpuid(leaf, 0, &guarded) == 1);
         unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
         __cpuid_count(leaf, 0, eax, ebx, ecx, edx);
         // Leaf 0 is the same on every processor; of leaf 1 only the signature
@@ -106,9 +106,13 @@ extern "C" int32_t GuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters 
 // host unloads it. An illegal instruction in the guarded region must then
 // reach the host's own handler.
 void TheTrapIsRemovedAfterEitherPath() {
-    for (int32_t faulted : {1, 0}) {
+    for (bool faulted : {true, false}) {
         CpuidRegisters regs = {};
-        CHECK(RunGuardedCpuid(0, 0, &regs, faulted) == (faulted != 0 ? 0 : 1));
+        if (faulted) {
+            CHECK(RunGuardedUndefinedInstruction(&regs) == 0);
+        } else {
+            CHECK(RunGuardedCpuid(0, 0, &regs) == 1);
+        }
         g_host_expects_illegal_instruction = true;
         g_host_illegal_instructions = 0;
         CHECK(GuardedCpuid(0, 0, &regs, 1) == 0);
@@ -120,7 +124,7 @@ void TheTrapIsRemovedAfterEitherPath() {
 void UndefinedInstructionAnswersZeroAndTheProcessLivesOn() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         CpuidRegisters regs = {kUntouched, kUntouched, kUntouched, kUntouched};
-        CHECK(RunGuardedCpuid(0, 0, &regs, 1) == 0);
+        CHECK(RunGuardedUndefinedInstruction(&regs) == 0);
         CHECK(regs.eax == kUntouched && regs.ebx == kUntouched && regs.ecx == kUntouched && regs.edx == kUntouched);
     }
 }

@@ -34,12 +34,12 @@ bool AskSimulation(SimulatedCpuidFunction simulated, uint32_t leaf, uint32_t sub
 extern "C" int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
     SimulatedCpuidFunction simulated = FindHostSimulatedCpuid();
     if (simulated == nullptr) {
-        return RunGuardedCpuid(leaf, subleaf, out, 0);
+        return RunGuardedCpuid(leaf, subleaf, out);
     }
     if (AskSimulation(simulated, leaf, subleaf, out)) {
         return 1;
     }
-    return RunGuardedCpuid(leaf, subleaf, out, 1);
+    return RunGuardedUndefinedInstruction(out);
 }
 
 extern "C" void PlatformCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {

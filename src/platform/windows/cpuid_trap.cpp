@@ -14,12 +14,19 @@
 
 extern "C" {
 // Answers 1 with `out` filled, or 0 when the trap resumed at GuardedCpuidSkipped.
+#if defined(DIETHERM_SIMULATED_CPUID)
+// The simulating build's routine runs an undefined instruction in place of
+// CPUID when `execute_undefined` is set.
 int32_t GuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, int32_t execute_undefined);
+#else
+int32_t GuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out);
+#endif
 }
 
 // The labels sit in a top-level block so that they exist exactly once.
 #if defined(__x86_64__)
-// Microsoft x64: leaf in ECX, subleaf in EDX, out in R8, the flag in R9D.
+// Microsoft x64: leaf in ECX, subleaf in EDX, out in R8 (the simulating
+// build's flag in R9D).
 // RBX is kept in R10 rather than on the stack, so the routine never moves
 // RSP and needs no unwind data.
 __asm__(
@@ -97,7 +104,12 @@ LONG CALLBACK SkipMissingCpuid(EXCEPTION_POINTERS *info) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, int32_t execute_undefined) {
+namespace {
+
+// Installs the trap only around `routine`, so that it can never see an
+// exception of the host's, and removes it on either path.
+template <typename Routine>
+int32_t UnderTrap(CpuidRegisters *out, Routine routine) {
     // Without the trap a missing instruction would end the host: rather
     // answer "cannot tell".
     void *handler = AddVectoredExceptionHandler(1, SkipMissingCpuid);
@@ -105,10 +117,26 @@ int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, in
         return 0;
     }
     CpuidRegisters regs = {};
-    const int32_t executed = GuardedCpuid(leaf, subleaf, &regs, execute_undefined);
+    const int32_t executed = routine(&regs);
     RemoveVectoredExceptionHandler(handler);
     if (executed != 0) {
         *out = regs;
     }
     return executed;
 }
+
+}  // namespace
+
+int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
+#if defined(DIETHERM_SIMULATED_CPUID)
+    return UnderTrap(out, [=](CpuidRegisters *regs) { return GuardedCpuid(leaf, subleaf, regs, 0); });
+#else
+    return UnderTrap(out, [=](CpuidRegisters *regs) { return GuardedCpuid(leaf, subleaf, regs); });
+#endif
+}
+
+#if defined(DIETHERM_SIMULATED_CPUID)
+int32_t RunGuardedUndefinedInstruction(CpuidRegisters *out) {
+    return UnderTrap(out, [](CpuidRegisters *regs) { return GuardedCpuid(0, 0, regs, 1); });
+}
+#endif

@@ -25,10 +25,14 @@ extern const char GuardedCpuidSkipped[];
 LONG CALLBACK SkipMissingCpuid(EXCEPTION_POINTERS *info);
 
 // Runs CPUID under the trap: 1 with `out` filled, 0 when the instruction
-// faulted (`out` untouched) or the trap could not be installed. With
-// `execute_undefined` set, the processor-simulating build runs an undefined
-// instruction where CPUID would run, so that the trap meets a real fault;
-// the product ignores it.
-int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out, int32_t execute_undefined);
+// faulted (`out` untouched) or the trap could not be installed.
+int32_t RunGuardedCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out);
+
+#if defined(DIETHERM_SIMULATED_CPUID)
+// The processor-simulating build only: an undefined instruction where CPUID
+// would run, under the same trap, so that the trap meets a real fault.
+// Answers 0 with `out` untouched.
+int32_t RunGuardedUndefinedInstruction(CpuidRegisters *out);
+#endif
 
 #endif  // DIETHERM_CPUID_TRAP_H

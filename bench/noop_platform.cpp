@@ -2,6 +2,7 @@
 // only the module's own instructions. Kept in their own object file so the
 // module cannot inline them. The path to exercise is set by the benchmark.
 #include "bench_platform.h"
+#include "sensor/msr_layout.h"
 
 BenchScript g_bench = {};
 
@@ -29,7 +30,7 @@ int32_t PlatformSetProcessAffinity(AffinityMask) { return 1; }
 int32_t PlatformBindThread(AffinityMask) { return 1; }
 
 MsrReading PlatformReadMsr(ReadMsrFunction, uint32_t msr) {
-    return MsrReading{msr == 0x19C ? g_bench.status : 0, g_bench.read_succeeds};
+    return MsrReading{msr == msr::kThermStatus ? g_bench.status : 0, g_bench.read_succeeds};
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include "bench_platform.h"
 #include "dietherm.h"
 #include "plugin/load_notification.h"
+#include "sensor/msr_layout.h"
 
 int main(int argc, char **argv) {
     if (argc != 4) {
@@ -19,7 +20,7 @@ int main(int argc, char **argv) {
     const int32_t index = static_cast<int32_t>(std::strtol(argv[2], nullptr, 0));
     const long count = std::strtol(argv[3], nullptr, 0);
 
-    g_bench = BenchScript{1, 0x80000000u | (35u << 16), 1};
+    g_bench = BenchScript{1, msr::kReadingValidBit | (35u << msr::kReadoutShift), 1};
     if (std::strcmp(path, "no-sensor") == 0) g_bench.leaf6_eax = 0;
     DllMain(nullptr, DIETHERM_PROCESS_ATTACH, nullptr);
     alignas(4) unsigned char record[256] = {};
@@ -27,7 +28,7 @@ int main(int argc, char **argv) {
     GetSourceDesc(0, reinterpret_cast<SourceDesc *>(record));
     GetSourceData(index);  // a valid reading first, for the not-valid path to repeat
 
-    if (std::strcmp(path, "not-valid") == 0) g_bench.status &= ~0x80000000u;
+    if (std::strcmp(path, "not-valid") == 0) g_bench.status &= ~msr::kReadingValidBit;
     if (std::strcmp(path, "failed-read") == 0) g_bench.read_succeeds = 0;
 
     volatile float sink = 0;

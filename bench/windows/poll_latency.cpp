@@ -14,6 +14,7 @@
 
 #include "plugin.h"
 #include "register_source.h"
+#include "sensor/msr_layout.h"
 #include "simulated_cpu.h"
 
 namespace {
@@ -38,8 +39,8 @@ void PollBare(int32_t sources) {
         if (!SetProcessAffinityMask(GetCurrentProcess(), system_mask)) continue;
         if (SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << index) == 0) continue;
         uint32_t high = 0, low = 0;
-        if (ReadMSR(0x19C, &high, &low) != 0 && (low & 0x80000000u) != 0) {
-            g_sink = 100.0f - static_cast<float>((low >> 16) & 0x7F);
+        if (ReadMSR(msr::kThermStatus, &high, &low) != 0 && msr::ReadingValid(low)) {
+            g_sink = 100.0f - static_cast<float>(msr::DegreesBelowTjMax(low));
         }
     }
 }

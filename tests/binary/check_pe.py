@@ -28,8 +28,6 @@ SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_WRITE = 0x80000000
 
 VERSION_STRINGS = {
-    "FileVersion": "1.0",
-    "ProductVersion": "1.0",
     "InternalName": "Dietherm.dll",
     "OriginalFilename": "Dietherm.dll",
     "ProductName": " Dietherm.dll",
@@ -171,15 +169,18 @@ def check_imports(pe, report):
     report.check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "delay-loaded imports")
 
 
-def check_version_block(pe, report):
+def check_version_block(pe, report, version):
+    """`version` is the project's MAJOR.MINOR.PATCH: the fixed part carries it
+    with a fourth number 0, the strings MAJOR.MINOR."""
+    major, minor, patch = (int(part) for part in version.split("."))
     fixed_list = getattr(pe, "VS_FIXEDFILEINFO", None)
     report.check(bool(fixed_list), "no version block")
     if not fixed_list:
         return
     fixed = fixed_list[0]
     expected_fixed = {
-        "FileVersionMS": 0x00010000, "FileVersionLS": 0,
-        "ProductVersionMS": 0x00010000, "ProductVersionLS": 0,
+        "FileVersionMS": major << 16 | minor, "FileVersionLS": patch << 16,
+        "ProductVersionMS": major << 16 | minor, "ProductVersionLS": patch << 16,
         "FileFlagsMask": 0x17, "FileFlags": 0, "FileOS": 4, "FileType": 0, "FileSubtype": 0,
     }
     for field, value in expected_fixed.items():
@@ -199,13 +200,14 @@ def check_version_block(pe, report):
     table = tables[0]
     report.check(table.LangID == b"080004b0", f"string table for {table.LangID!r}, not 080004b0")
     strings = {key.decode(): value.decode("utf-8") for key, value in table.entries.items()}
-    for key, value in VERSION_STRINGS.items():
+    expected_strings = dict(VERSION_STRINGS, FileVersion=f"{major}.{minor}", ProductVersion=f"{major}.{minor}")
+    for key, value in expected_strings.items():
         report.check(strings.get(key) == value, f"{key} is {strings.get(key)!r}, not {value!r}")
     for key in DESCRIPTIVE_STRINGS:
         text = strings.get(key, "").lower()
         report.check("temperature" in text and "plug-in" in text,
                      f"{key} {strings.get(key)!r} does not describe a temperature plug-in")
-    extra = set(strings) - set(VERSION_STRINGS) - set(DESCRIPTIVE_STRINGS)
+    extra = set(strings) - set(expected_strings) - set(DESCRIPTIVE_STRINGS)
     report.check(not extra, f"unexpected version strings {sorted(extra)}")
 
 
@@ -219,6 +221,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("dll")
     parser.add_argument("--arch", choices=sorted(MACHINES), required=True)
+    parser.add_argument("--version", required=True, help="the project's version, MAJOR.MINOR.PATCH")
     parser.add_argument("--must-fail-with", action="append", default=[], metavar="TEXT")
     args = parser.parse_args()
 
@@ -228,7 +231,7 @@ def main():
     check_exports(pe, report)
     check_calling_convention(pe, args.dll, args.arch, report)
     check_imports(pe, report)
-    check_version_block(pe, report)
+    check_version_block(pe, report, args.version)
     check_no_test_seam(args.dll, report)
     for failure in report.failures:
         print(f"{args.dll}: {failure}")

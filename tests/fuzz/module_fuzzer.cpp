@@ -2,7 +2,8 @@
 // platform answers and failures, register values, and a sequence of host
 // calls with any arguments. After every call the module's answer, the
 // record it wrote, its state and the platform calls it made are checked
-// against an independent model of the rules.
+// against an independent model of the rules, whose register numbers and
+// fields are written as Intel defines them, not taken from the module.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cfloat>

@@ -12,6 +12,8 @@
 
 namespace {
 
+// IA32_THERM_STATUS and its fields (below) as Intel defines them: an
+// independent copy, never the module's header.
 constexpr uint32_t kThermStatus = 0x19C;
 constexpr int kPolls = 5;
 

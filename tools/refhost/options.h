@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dietherm.h"
 #include "register_source.h"
 #include "simulated_cpu.h"
 
@@ -12,7 +13,7 @@ struct Options {
     int polls = 5;
     int interval_ms = 1000;
     bool csv = false;
-    uint32_t desc_version = 0x00010002u;
+    uint32_t desc_version = SOURCE_DESC_VERSION_WITH_GROUP;
     CpuProfile cpu = CpuProfile::Real;
     RegisterSourceConfig registers;
 };

@@ -4,17 +4,16 @@
 
 #include <cstdio>
 
+#include "sensor/msr_layout.h"
 #include "text.h"
 
 namespace {
 
-constexpr uint32_t kTjMaxSelect = 0xEE;
-constexpr uint32_t kThermStatus = 0x19C;  // IA32_THERM_STATUS
-constexpr uint32_t kTjMax85Bit = 1u << 30;
-constexpr uint32_t kReadingValidBit = 1u << 31;
+using msr::kTjMaxSelect;
+using msr::kThermStatus;
 // Bits the plug-in must ignore: status and log bits 15..0, resolution and
 // reserved bits 30..23.
-constexpr uint32_t kIgnoredStatusBits = 0x7F80FFFFu;
+constexpr uint32_t kIgnoredStatusBits = ~(msr::kReadingValidBit | msr::kReadoutMask << msr::kReadoutShift);
 
 RegisterSourceConfig g_config;
 
@@ -57,7 +56,7 @@ bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t 
         // Its own stream: which processor reads 0xEE must not change the
         // temperatures that follow.
         uint64_t state = g_config.seed ^ 0xEEull;
-        *low = (static_cast<uint32_t>(NextRandom(state)) & ~kTjMax85Bit) | (g_config.tj_max_85 ? kTjMax85Bit : 0);
+        *low = (static_cast<uint32_t>(NextRandom(state)) & ~msr::kTjMax85Bit) | (g_config.tj_max_85 ? msr::kTjMax85Bit : 0);
         return true;
     }
     const uint32_t noise = static_cast<uint32_t>(NextRandom(processor.random));
@@ -69,9 +68,9 @@ bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t 
                             : processor.temperature + step > 80 ? 80
                                                                : processor.temperature + step;
     const int tj_max = g_config.tj_max_85 ? 85 : 100;
-    const uint32_t readout = static_cast<uint32_t>(tj_max - processor.temperature) & 0x7F;
+    const uint32_t readout = static_cast<uint32_t>(tj_max - processor.temperature) & msr::kReadoutMask;
     const bool valid = !Every(g_config.invalid_every, count);
-    *low = (valid ? kReadingValidBit : 0) | (readout << 16) | (noise & kIgnoredStatusBits);
+    *low = (valid ? msr::kReadingValidBit : 0) | (readout << msr::kReadoutShift) | (noise & kIgnoredStatusBits);
     return true;
 }
 

@@ -31,7 +31,8 @@ bool IsSubset(AffinityMask inner, AffinityMask outer) { return inner != 0 && (in
 }  // namespace
 
 std::ostream &operator<<(std::ostream &out, const Call &call) {
-    return out << OpName(call.op) << "(0x" << std::hex << call.first << ", 0x" << call.second << std::dec << ")";
+    return out << OpName(call.op) << "(leaf 0x" << std::hex << call.leaf << ", subleaf 0x" << call.subleaf << ", mask 0x"
+               << call.mask << ", msr 0x" << call.msr << std::dec << ", processor " << call.processor << ")";
 }
 
 FakePlatform &Fake() {
@@ -85,7 +86,7 @@ uint32_t PlatformProcessorCount(void) {
 
 int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
     FakePlatform &fake = Fake();
-    fake.calls.push_back({Op::CpuidGuarded, leaf, subleaf});
+    fake.calls.push_back({.op = Op::CpuidGuarded, .leaf = leaf, .subleaf = subleaf});
     if (fake.cpuid_missing) return 0;
     *out = Leaf(fake, leaf);
     return 1;
@@ -93,7 +94,7 @@ int32_t PlatformCpuidGuarded(uint32_t leaf, uint32_t subleaf, CpuidRegisters *ou
 
 void PlatformCpuid(uint32_t leaf, uint32_t subleaf, CpuidRegisters *out) {
     FakePlatform &fake = Fake();
-    fake.calls.push_back({Op::Cpuid, leaf, subleaf});
+    fake.calls.push_back({.op = Op::Cpuid, .leaf = leaf, .subleaf = subleaf});
     // Without the instruction the real processor would fault here, outside any trap.
     if (fake.cpuid_missing) std::abort();
     *out = Leaf(fake, leaf);
@@ -112,7 +113,7 @@ AffinityMask PlatformSystemAffinityMask(void) {
 
 int32_t PlatformSetProcessAffinity(AffinityMask mask) {
     FakePlatform &fake = Fake();
-    fake.calls.push_back({Op::SetProcessAffinity, mask});
+    fake.calls.push_back({.op = Op::SetProcessAffinity, .mask = mask});
     if (fake.set_process_affinity_fails || !IsSubset(mask, fake.system_mask)) return 0;
     fake.process_mask = mask;
     return 1;
@@ -120,7 +121,7 @@ int32_t PlatformSetProcessAffinity(AffinityMask mask) {
 
 int32_t PlatformBindThread(AffinityMask mask) {
     FakePlatform &fake = Fake();
-    fake.calls.push_back({Op::BindThread, mask});
+    fake.calls.push_back({.op = Op::BindThread, .mask = mask});
     // As on Windows: the thread's set must lie within the process's.
     if (fake.bind_thread_fails || !IsSubset(mask, fake.process_mask)) return 0;
     fake.thread_mask = mask;
@@ -130,7 +131,7 @@ int32_t PlatformBindThread(AffinityMask mask) {
 MsrReading PlatformReadMsr(ReadMsrFunction read_msr, uint32_t msr) {
     FakePlatform &fake = Fake();
     const int processor = fake.CurrentProcessor();
-    fake.calls.push_back({Op::ReadMsr, msr, static_cast<uint64_t>(processor)});
+    fake.calls.push_back({.op = Op::ReadMsr, .msr = msr, .processor = processor});
     if (read_msr != FakeHostReadMsr()) std::abort();  // only ever the host's function
     auto found = fake.msrs.find({msr, processor});
     if (found == fake.msrs.end() || !found->second.read) return MsrReading{0, 0};

@@ -24,16 +24,17 @@ enum class Op {
     ReadMsr,
 };
 
-// One platform call: its operation and its arguments that matter (CPUID:
-// leaf; SetProcessAffinity and BindThread: the mask; ReadMsr: register and
-// the processor the thread was on).
+// One platform call: its operation and the arguments that matter for it,
+// the others 0. Written with designated initializers, as in
+// {.op = Op::ReadMsr, .msr = 0x19C, .processor = 2}.
 struct Call {
     Op op;
-    uint64_t first = 0;
-    uint64_t second = 0;
-    bool operator==(const Call &other) const {
-        return op == other.op && first == other.first && second == other.second;
-    }
+    uint32_t leaf = 0;      // CpuidGuarded, Cpuid
+    uint32_t subleaf = 0;   // CpuidGuarded, Cpuid
+    AffinityMask mask = 0;  // SetProcessAffinity, BindThread
+    uint32_t msr = 0;       // ReadMsr: the register
+    int processor = 0;      // ReadMsr: the processor the thread was on
+    bool operator==(const Call &other) const = default;
 };
 std::ostream &operator<<(std::ostream &out, const Call &call);
 

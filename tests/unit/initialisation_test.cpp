@@ -107,8 +107,8 @@ TEST_F(ModuleTest, WithoutRegisterEEAReadableStatusKeepsBase100ForGood) {
     ASSERT_EQ(GetSourceDesc(3, record.as<SourceDesc>()), 1);
     EXPECT_EQ(expected_record::FirstDifference(record, expected_record::AfterDescription(0x00010002u, 3)), -1);
     EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr},
-                                               {Op::ReadMsr, 0xEE, 0},
-                                               {Op::ReadMsr, 0x19C, 0}}));
+                                               {.op = Op::ReadMsr, .msr = 0xEE, .processor = 0},
+                                               {.op = Op::ReadMsr, .msr = 0x19C, .processor = 0}}));
     EXPECT_EQ(FloatBits(g_sensor_state.tj_max), 0x42C80000u);  // 100.0
 
     // Settled: a register 0xEE that reads later changes nothing.
@@ -154,7 +154,7 @@ TEST_F(ModuleTest, OnlyBit30OfRegisterEEChoosesTheBase) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.value);
-        SetUp();
+        FreshModule();
         LoadAndInitialise(c.value);
         EXPECT_EQ(FloatBits(g_sensor_state.tj_max), c.tj_max_bits);
     }
@@ -167,7 +167,7 @@ TEST_F(ModuleTest, RegisterEEIsReadOnceThroughTheHostsReadMsr) {
     Fake().calls.clear();
     ASSERT_EQ(Describe(), 1);
     ASSERT_EQ(Describe(1), 1);
-    EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr}, {Op::ReadMsr, hw::kTjMaxSelect, 0}}));
+    EXPECT_EQ(Fake().calls, (std::vector<Call>{{Op::FindHostReadMsr}, {.op = Op::ReadMsr, .msr = hw::kTjMaxSelect, .processor = 0}}));
 }
 
 }  // namespace

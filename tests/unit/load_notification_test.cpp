@@ -25,7 +25,7 @@ TEST_F(ModuleTest, LoadNotificationAnswersOneForEveryReasonAndProbesOnlyOnProces
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
-        SetUp();
+        FreshModule();
         Fake().ScriptIntelWithSensor();
         EXPECT_EQ(DllMain(nullptr, c.reason, nullptr), 1);
         EXPECT_EQ(g_sensor_state.dts_supported, c.probes ? 1 : 0);
@@ -35,7 +35,7 @@ TEST_F(ModuleTest, LoadNotificationAnswersOneForEveryReasonAndProbesOnlyOnProces
 
 TEST_F(ModuleTest, LoadsOnProcessorsWithoutTheSensorOrWithoutCpuid) {
     for (bool cpuid_missing : {false, true}) {
-        SetUp();
+        FreshModule();
         Fake().ScriptCpu("AuthenticAMD", 0x10, 0x1);
         Fake().cpuid_missing = cpuid_missing;
         EXPECT_EQ(DllMain(nullptr, DIETHERM_PROCESS_ATTACH, nullptr), 1);

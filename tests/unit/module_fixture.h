@@ -45,7 +45,10 @@ inline HostRecord FilledRecord(uint32_t version) { return expected_record::Fille
 
 class ModuleTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { FreshModule(); }
+
+    // A newly loaded module on a new fake: for each case of a table.
+    static void FreshModule() {
         Fake().Reset();
         g_sensor_state = LoadTimeState();
     }

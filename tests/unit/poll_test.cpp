@@ -8,8 +8,11 @@ namespace {
 
 class PollTest : public ModuleTest {
   protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
+    void SetUp() override { ReadyToPoll(); }
+
+    // A fresh module, described, on processors whose status reads 60 degrees.
+    static void ReadyToPoll() {
+        FreshModule();
         LoadAndInitialise();
         Fake().SetMsrEverywhere(hw::kThermStatus, {true, ValidStatus(40)});
     }
@@ -19,9 +22,9 @@ TEST_F(PollTest, MakesTheAffinityCallsThenReadsOnTheBoundProcessor) {
     EXPECT_EQ(GetSourceData(2), 60.0f);
     EXPECT_EQ(Fake().calls, (std::vector<Call>{
                                 {Op::SystemAffinityMask},
-                                {Op::SetProcessAffinity, 0xF},
-                                {Op::BindThread, 0x4},
-                                {Op::ReadMsr, hw::kThermStatus, 2},
+                                {.op = Op::SetProcessAffinity, .mask = 0xF},
+                                {.op = Op::BindThread, .mask = 0x4},
+                                {.op = Op::ReadMsr, .msr = hw::kThermStatus, .processor = 2},
                             }));
 }
 
@@ -63,7 +66,7 @@ TEST_F(PollTest, EachFailingStepAnswersFltMaxAndStopsThere) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.label);
-        SetUp();
+        ReadyToPoll();
         ASSERT_EQ(GetSourceData(1), 60.0f);
         Fake().calls.clear();
         if (c.failure != nullptr) {

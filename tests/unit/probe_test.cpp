@@ -14,8 +14,8 @@ struct ProbeCase {
 
 void PrintTo(const ProbeCase &c, std::ostream *out) { *out << c.label; }
 
-const Call kLeaf0{Op::CpuidGuarded, 0, 0};
-const Call kLeaf6{Op::Cpuid, 6, 0};
+const Call kLeaf0{.op = Op::CpuidGuarded, .leaf = 0};
+const Call kLeaf6{.op = Op::Cpuid, .leaf = 6};
 
 class ProbeTest : public ModuleTest, public testing::WithParamInterface<ProbeCase> {};
 

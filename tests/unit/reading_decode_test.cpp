@@ -24,7 +24,7 @@ TEST_F(ReadingTest, ReadoutCountsDownFromEitherBase) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "0xEE=" << std::hex << c.register_ee << std::dec << " readout " << c.readout);
-        SetUp();
+        FreshModule();
         LoadAndInitialise(c.register_ee);
         Status({true, ValidStatus(c.readout)});
         EXPECT_EQ(FloatBits(Poll()), FloatBits(c.expected));

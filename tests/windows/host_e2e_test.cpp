@@ -53,13 +53,13 @@ void CheckReadingsFollowTheRegisters(const Plugin &plugin, float tj_max) {
             const RegisterRead last = LastRead(kThermStatus, index);
             // Read on processor `index` itself, once a poll.
             CHECK(last.count == reads_before[index] + static_cast<uint32_t>(poll));
-            float expected = FLT_MAX;
-            if (!last.answered) {
-                expected = FLT_MAX;
-            } else if (ExpectedFromLastStatus(index, tj_max, &expected)) {
-                last_valid[index] = expected;
-            } else {
-                expected = last_valid[index];
+            float expected = FLT_MAX;  // what a failed read gives
+            if (last.answered) {
+                if (ExpectedFromLastStatus(index, tj_max, &expected)) {
+                    last_valid[index] = expected;
+                } else {
+                    expected = last_valid[index];
+                }
             }
             CHECK(reading == expected);
         }

@@ -74,15 +74,18 @@ bool Simulate(uint32_t msr, int index, uint32_t count, uint32_t *high, uint32_t 
     return true;
 }
 
-std::wstring MsrFile(const std::string &dir, int processor) {
-    return Utf8ToWide(dir + "/" + std::to_string(processor) + "/msr");
+std::string MsrPath(const std::string &dir, int processor) { return dir + "/" + std::to_string(processor) + "/msr"; }
+
+// DIR/N/msr opened for reading, as both the check before loading and every
+// read open it; INVALID_HANDLE_VALUE with the system's error otherwise.
+HANDLE OpenMsrFile(const std::string &dir, int processor) {
+    return CreateFileW(Utf8ToWide(MsrPath(dir, processor)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Linux's msr driver: /dev/cpu/N/msr, 8 bytes at offset = register index.
 bool ReadFromDirectory(uint32_t msr, int index, uint32_t *high, uint32_t *low) {
-    HANDLE file = CreateFileW(MsrFile(g_config.msr_dir, index).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = OpenMsrFile(g_config.msr_dir, index);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -158,9 +161,8 @@ bool CheckMsrDir(const std::string &dir, int processors, std::string *error) {
         return false;
     }
     for (int processor = 0; processor < processors; ++processor) {
-        const std::string path = dir + "/" + std::to_string(processor) + "/msr";
-        HANDLE file = CreateFileW(MsrFile(dir, processor).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::string path = MsrPath(dir, processor);
+        HANDLE file = OpenMsrFile(dir, processor);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
             continue;
